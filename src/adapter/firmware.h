@@ -1,0 +1,53 @@
+// Installed firmware of every port: versions, identity and MAC text, one
+// NicFwInfo per port in NicFwTable, at the same index as its NicEntry.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct Version {
+    uint32_t major;
+    uint32_t minor;
+    uint32_t build;
+};
+
+struct Version8 {
+    uint8_t major;
+    uint8_t minor;
+    uint8_t build;
+};
+
+constexpr uint32_t FW_HAS_PXE = 0x1;
+constexpr uint32_t FW_HAS_BOOTCODE = 0x2;
+constexpr uint32_t FW_ANNOUNCED = 0x4;
+constexpr uint32_t FW_HAS_UMP = 0x20;
+constexpr uint32_t FW_HAS_CLP = 0x40;
+constexpr uint32_t FW_HAS_ISCSI = 0x80;
+
+constexpr unsigned NIC_DESCRIPTION_SIZE = 80; // 79 characters and the NUL
+
+struct NicFwInfo {
+    uint32_t Flags;
+    char Description[NIC_DESCRIPTION_SIZE];
+    Version BootCodeVersion;
+    uint16_t DeviceId;
+    uint16_t SubsystemId;
+    uint16_t VendorId;
+    uint16_t SubsystemVendorId;
+    char MacText[13];
+    Version PxeVersion;
+    Version8 UmpVersion;
+    Version8 ClpVersion;
+    Version8 IscsiVersion;
+};
+
+extern std::vector<NicFwInfo> NicFwTable;
+
+// Fills NicFwTable for every port of NicTable. Returns 0 when OmbriInitDiag failed.
+int BuildFirmwareTable();
+// Reads the installed versions of the port at CurrentNic into info; always 1.
+int ReadInstalledFirmware(NicFwInfo &info);
+// Walks the NVRAM directory of the port at CurrentNic for pre-boot images.
+void ScanNvramDirectory(bool &pxe_found, bool &clp_found, bool &iscsi_found);
+// Right-to-left parse of a library version text.
+Version ParseVersionText(const char *text);

@@ -1,0 +1,88 @@
+// Console, standard-error and log output. The log is opened on demand in append
+// mode and closed by log_close (or by the writers before they start the tool).
+//
+// A failed open is reported once through debug_print; the log is then left out
+// for the rest of the run (RUN_LOG_OPEN stays set with no stream held), while
+// the console still shows every message.
+#include "output/output.h"
+
+#include <cerrno>
+#include <cstdarg>
+
+#include "run/runflags.h"
+
+char LogPath[PLAT_PATH_MAX] = "";
+FILE *LogFile = nullptr;
+bool LogOpenFailed = false;
+
+namespace {
+
+// Step 1 of Output and log_write: open the log on demand.
+void OpenLogOnDemand(const char *caller) {
+    if ((RunFlags & RUN_LOG_OPEN) != 0 || (RunFlags & RUN_LOG_READY) == 0 || LogOpenFailed) {
+        return;
+    }
+    RunFlags |= RUN_LOG_OPEN;
+    LogFile = plat_fopen(LogPath, "a");
+    if (LogFile == nullptr) {
+        LogOpenFailed = true;
+        debug_print("%s() open() %s failed %lu\r\n", caller, LogPath,
+                    static_cast<unsigned long>(errno));
+    }
+}
+
+} // namespace
+
+void Output(uint16_t attribute, const char *format, ...) {
+    va_list args;
+    OpenLogOnDemand("Output");
+    if ((RunFlags & RUN_LOG_READY) != 0 && LogFile != nullptr) {
+        va_start(args, format);
+        vfprintf(LogFile, format, args);
+        va_end(args);
+    }
+    if ((RunFlags & RUN_SILENT) != 0) {
+        return;
+    }
+    if (attribute != 0) {
+        fflush(stdout);
+        plat_console_attribute(attribute);
+    }
+    va_start(args, format);
+    vfprintf(stdout, format, args);
+    va_end(args);
+    if (attribute != 0) {
+        fflush(stdout);
+        plat_console_attribute(ATTR_NORMAL);
+    }
+}
+
+void log_write(const char *format, ...) {
+    OpenLogOnDemand("log_write");
+    if ((RunFlags & RUN_LOG_READY) == 0 || LogFile == nullptr) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    vfprintf(LogFile, format, args);
+    va_end(args);
+}
+
+void debug_print(const char *format, ...) {
+    if ((RunFlags & RUN_SILENT) != 0 || (RunFlags & RUN_DEBUG) == 0) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
+}
+
+void log_close() {
+    log_write("\r\n");
+    RunFlags &= ~RUN_LOG_OPEN;
+    if (LogFile != nullptr) {
+        fclose(LogFile);
+        LogFile = nullptr;
+    }
+}

@@ -1,0 +1,23 @@
+// The three print routines every message passes through, and the log file.
+//   Output      console (unless RUN_SILENT) and log (while RUN_LOG_READY)
+//   log_write   log only (while RUN_LOG_READY)
+//   debug_print standard error only, with RUN_DEBUG and without RUN_SILENT
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+extern char LogPath[PLAT_PATH_MAX]; // empty until the upgrade run sets it
+extern FILE *LogFile;               // open while RUN_LOG_OPEN
+extern bool LogOpenFailed;          // an open failed: the log is left out for the rest of the run
+
+// Console attributes: 12 for error messages; 7 is what a coloured message leaves behind.
+constexpr uint16_t ATTR_ERROR = 12;
+constexpr uint16_t ATTR_NORMAL = 7;
+
+void Output(uint16_t attribute, const char *format, ...) PLAT_PRINTF(2, 3);
+void log_write(const char *format, ...) PLAT_PRINTF(1, 2);
+void debug_print(const char *format, ...) PLAT_PRINTF(1, 2);
+void log_close();

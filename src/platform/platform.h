@@ -1,0 +1,74 @@
+// The operating-system services the utility needs, behind one interface.
+// platform_win32.cpp implements them for the product, platform_posix.cpp for the
+// Linux development and test host. Every path given to these routines is a
+// Windows path text ("C:\VLMSYSTEM\...", ".\NIC_FW\..."); the POSIX layer turns
+// it into a host path only when it touches a file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#if defined(__MINGW32__)
+#define PLAT_PRINTF(fmt, args) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, args)))
+#else
+#define PLAT_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#endif
+
+// Paths are texts of at most 260 bytes, terminating NUL included.
+constexpr size_t PLAT_PATH_MAX = 260;
+
+// Directory creation errors that mean "already there".
+constexpr unsigned long PLAT_ERROR_ALREADY_EXISTS = 183;
+constexpr unsigned long PLAT_ERROR_FILE_EXISTS = 80;
+
+// 1 when the process may administer the machine (Windows: the service control
+// manager opens with generic read, write and execute access; POSIX: euid 0).
+int plat_is_administrator();
+
+// The drive part of the system directory ("C:"), or "" when it has none. POSIX:
+// the value of the environment variable SystemDrive, "" when unset.
+void plat_system_drive(char *buf, size_t size);
+
+// Creates one directory. Returns 0 on success, else the platform error code;
+// an existing directory gives PLAT_ERROR_ALREADY_EXISTS on both platforms.
+unsigned long plat_create_directory(const char *path);
+
+// C-runtime stream on a Windows path text; null with errno set on failure.
+FILE *plat_fopen(const char *path, const char *mode);
+
+// Size of an open file. Returns 1 on success, 0 with errno set.
+int plat_file_size(FILE *file, unsigned long long *size);
+
+// Directory listing, one entry at a time, in the platform's order (NTFS order,
+// by name, on POSIX too). The pattern is a directory path followed by "*".
+struct PlatDirEntry {
+    char name[PLAT_PATH_MAX];
+    int is_directory;
+    int is_hidden;
+    int is_system;
+};
+struct PlatFind;
+// Null when nothing matches or the directory cannot be read; *error gets the code.
+PlatFind *plat_find_first(const char *pattern, PlatDirEntry *entry, unsigned long *error);
+// 1 with the next entry, 0 at the end.
+int plat_find_next(PlatFind *find, PlatDirEntry *entry);
+void plat_find_close(PlatFind *find);
+
+// Runs a command line as a child process without a window, inheriting no
+// handles, and waits for it without a time limit. The first word names the
+// program, relative to the current directory. Returns 1 when the child was
+// started (its exit code is not reported), 0 with *error set otherwise.
+int plat_run_process(const char *command_line, unsigned long *error);
+
+// Console text attribute of standard output (12 bright red, 7 grey). Ignored
+// where there is no console; POSIX applies it as an ANSI colour on a terminal only.
+void plat_console_attribute(uint16_t attribute);
+
+// Dynamic library of the adapter-management interface. The name is the Windows
+// file name ("OMBRIa.DLL"); POSIX loads lib<stem>.so from beside the executable.
+struct PlatLibrary;
+PlatLibrary *plat_library_open(const char *name);
+// Windows binds by ordinal, POSIX by name.
+void *plat_library_function(PlatLibrary *library, unsigned ordinal, const char *name);
+void plat_library_close(PlatLibrary *library);

@@ -1,0 +1,245 @@
+// POSIX implementation of the platform layer, for the Linux development and
+// test host. Windows path texts are translated here, and only here, when a
+// file is touched: backslashes become slashes, ".\" is the current directory.
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <new>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+std::string HostPath(const char *path) {
+    std::string host(path);
+    std::replace(host.begin(), host.end(), '\\', '/');
+    return host;
+}
+
+} // namespace
+
+int plat_is_administrator() { return geteuid() == 0 ? 1 : 0; }
+
+void plat_system_drive(char *buf, size_t size) {
+    const char *drive = getenv("SystemDrive");
+    snprintf(buf, size, "%s", drive != nullptr ? drive : "");
+}
+
+unsigned long plat_create_directory(const char *path) {
+    std::string host = HostPath(path);
+    while (host.size() > 1 && host.back() == '/') {
+        host.pop_back();
+    }
+    if (mkdir(host.c_str(), 0755) == 0) {
+        return 0;
+    }
+    return errno == EEXIST ? PLAT_ERROR_ALREADY_EXISTS : static_cast<unsigned long>(errno);
+}
+
+FILE *plat_fopen(const char *path, const char *mode) {
+    return fopen(HostPath(path).c_str(), mode);
+}
+
+int plat_file_size(FILE *file, unsigned long long *size) {
+    struct stat st;
+    if (fstat(fileno(file), &st) != 0) {
+        return 0;
+    }
+    *size = static_cast<unsigned long long>(st.st_size);
+    return 1;
+}
+
+// A listing is read whole when it starts, then handed out in NTFS order:
+// by name, compared upper-cased.
+struct PlatFind {
+    std::vector<PlatDirEntry> entries;
+    size_t next;
+};
+
+namespace {
+
+bool NtfsOrder(const PlatDirEntry &a, const PlatDirEntry &b) {
+    for (size_t i = 0;; ++i) {
+        int ca = toupper(static_cast<unsigned char>(a.name[i]));
+        int cb = toupper(static_cast<unsigned char>(b.name[i]));
+        if (ca != cb || ca == 0) {
+            return ca < cb;
+        }
+    }
+}
+
+} // namespace
+
+PlatFind *plat_find_first(const char *pattern, PlatDirEntry *entry, unsigned long *error) {
+    std::string dir = HostPath(pattern);
+    size_t slash = dir.rfind('/');
+    std::string wildcard = slash == std::string::npos ? dir : dir.substr(slash + 1);
+    dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash + 1);
+    if (wildcard != "*" && wildcard != "*.*") {
+        *error = EINVAL;
+        return nullptr;
+    }
+    DIR *d = opendir(dir.c_str());
+    if (d == nullptr) {
+        *error = static_cast<unsigned long>(errno);
+        return nullptr;
+    }
+    PlatFind *find = new (std::nothrow) PlatFind();
+    if (find == nullptr) {
+        closedir(d);
+        *error = ENOMEM;
+        return nullptr;
+    }
+    find->next = 0;
+    for (struct dirent *de = readdir(d); de != nullptr; de = readdir(d)) {
+        PlatDirEntry e = {};
+        if (strlen(de->d_name) >= sizeof e.name) {
+            continue;
+        }
+        snprintf(e.name, sizeof e.name, "%s", de->d_name);
+        struct stat st;
+        std::string full = dir + de->d_name;
+        e.is_directory = stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+        e.is_hidden = de->d_name[0] == '.' && strcmp(de->d_name, ".") != 0 &&
+                              strcmp(de->d_name, "..") != 0
+                          ? 1
+                          : 0;
+        e.is_system = 0;
+        find->entries.push_back(e);
+    }
+    closedir(d);
+    std::sort(find->entries.begin(), find->entries.end(), NtfsOrder);
+    if (find->entries.empty()) {
+        delete find;
+        *error = ENOENT;
+        return nullptr;
+    }
+    *entry = find->entries[0];
+    find->next = 1;
+    *error = 0;
+    return find;
+}
+
+int plat_find_next(PlatFind *find, PlatDirEntry *entry) {
+    if (find->next >= find->entries.size()) {
+        return 0;
+    }
+    *entry = find->entries[find->next++];
+    return 1;
+}
+
+void plat_find_close(PlatFind *find) { delete find; }
+
+int plat_run_process(const char *command_line, unsigned long *error) {
+    // The command line is split on blanks; ".\name" runs as "./name".
+    std::vector<std::string> words;
+    std::string word;
+    for (const char *p = command_line;; ++p) {
+        if (*p == ' ' || *p == '\0') {
+            if (!word.empty()) {
+                words.push_back(word);
+                word.clear();
+            }
+            if (*p == '\0') {
+                break;
+            }
+        } else {
+            word += *p;
+        }
+    }
+    if (words.empty()) {
+        *error = ENOENT;
+        return 0;
+    }
+    words[0] = HostPath(words[0].c_str());
+    std::vector<char *> argv;
+    for (std::string &w : words) {
+        argv.push_back(&w[0]);
+    }
+    argv.push_back(nullptr);
+
+    // Like a Windows child started without handles, it inherits nothing:
+    // its standard handles are /dev/null.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd = 0; fd <= 2; ++fd) {
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
+                                         0);
+    }
+    pid_t pid = 0;
+    fflush(nullptr);
+    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        *error = static_cast<unsigned long>(rc);
+        return 0;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return 1;
+}
+
+void plat_console_attribute(uint16_t attribute) {
+    if (!isatty(STDOUT_FILENO)) {
+        return;
+    }
+    fputs(attribute == 12 ? "\033[1;31m" : "\033[0m", stdout);
+    fflush(stdout);
+}
+
+struct PlatLibrary {
+    void *handle;
+};
+
+PlatLibrary *plat_library_open(const char *name) {
+    // "OMBRIa.DLL" is looked for as libOMBRIa.so beside the executable.
+    std::string stem(name);
+    size_t dot = stem.rfind('.');
+    if (dot != std::string::npos) {
+        stem.erase(dot);
+    }
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string dir = ".";
+    if (n > 0) {
+        exe[n] = '\0';
+        dir.assign(exe);
+        dir.erase(dir.rfind('/'));
+    }
+    std::string path = dir + "/lib" + stem + ".so";
+    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    PlatLibrary *library = new (std::nothrow) PlatLibrary{handle};
+    if (library == nullptr) {
+        dlclose(handle);
+    }
+    return library;
+}
+
+void *plat_library_function(PlatLibrary *library, unsigned ordinal, const char *name) {
+    (void)ordinal;
+    return dlsym(library->handle, name);
+}
+
+void plat_library_close(PlatLibrary *library) {
+    if (library != nullptr) {
+        dlclose(library->handle);
+        delete library;
+    }
+}
