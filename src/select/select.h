@@ -1,0 +1,47 @@
+// Image selection for the adapter at CurrentNic: the six catalogue scans, the
+// confirm routine of each component, and the version verdict they share.
+#pragma once
+
+#include "adapter/firmware.h"
+#include "select/plan.h"
+
+// The firmware components, in the order of the catalogue table.
+constexpr int COMPONENT_BOOTCODE = 0;
+constexpr int COMPONENT_PXE = 1;
+constexpr int COMPONENT_UMP = 2;
+constexpr int COMPONENT_CLP = 3;
+constexpr int COMPONENT_ISCSI = 4;
+constexpr int COMPONENT_ISCSI_STUB = 5;
+constexpr int COMPONENT_COUNT = 6;
+
+// Each scans its component's catalogue for the adapter at CurrentNic, records
+// matches in its plan and offers them to the operator. Always returns 0; the
+// result is in PlanTable[CurrentNic], in RunFlags (RUN_CANCELLED, advise bits)
+// and in FW_ANNOUNCED.
+int SelectBootCode();
+int SelectPXE();
+int SelectUMP();
+int SelectCLP();
+int SelectiSCSI();
+int SelectiSCSIstub();
+
+// Decide about the image just recorded in plan against the installed firmware
+// in fw: ANSWER_YES, ANSWER_NO or ANSWER_QUIT.
+int ConfirmBootCode(const NicFwInfo &fw, const UpgradePlan &plan);
+int ConfirmPXE(const NicFwInfo &fw, const UpgradePlan &plan);
+int ConfirmUMP(const NicFwInfo &fw, const UpgradePlan &plan);
+int ConfirmCLP(const NicFwInfo &fw, const UpgradePlan &plan);
+int ConfirmiSCSI(const NicFwInfo &fw, const UpgradePlan &plan);
+int ConfirmiSCSIstub(const NicFwInfo &fw, const UpgradePlan &plan);
+
+// The verdict about a selected version against the installed one.
+constexpr int VERDICT_NEWER = 0; // the selected image is more recent
+constexpr int VERDICT_SAME = 1;
+constexpr int VERDICT_OLDER = 2; // the installed firmware is more recent
+
+// Unsigned comparison, most significant first; major_minor_only ignores the build.
+int VersionVerdict(const Version &installed, const Version &selected, bool major_minor_only);
+
+// A catalogue version text, right to left: lower-case v removed, build after the
+// last full stop, then the minor the same way, then the major (atoi semantics).
+Version ParseCatalogueVersion(const char *text);
