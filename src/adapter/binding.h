@@ -22,3 +22,13 @@ extern OmbriGetTernFwInfo_t *OmbriGetTernFwInfo;
 // On failure prints one red line naming the library and what is missing, and
 // returns 0; the caller then ends the run with exit code 0.
 int OmbriBind();
+
+// OmbriBind returns 1 at once, loading nothing, when all eleven pointers are
+// set already: after an earlier successful call, or when the operations were
+// assigned directly (a library linked into the program, or the unit tests'
+// fake library).
+
+// Unloads the library that OmbriBind loaded and clears the eleven pointers.
+// Does nothing when OmbriBind loaded no library (pointers assigned directly
+// stay as they are). Call it after OmbriUninitialize, at the end of a run.
+void OmbriUnbind();

@@ -51,3 +51,11 @@ int ReadInstalledFirmware(NicFwInfo &info);
 void ScanNvramDirectory(bool &pxe_found, bool &clp_found, bool &iscsi_found);
 // Right-to-left parse of a library version text.
 Version ParseVersionText(const char *text);
+
+// The version by which the reports show an installed iSCSI image as the iSCSI
+// stub: an image of exactly this version shows in both iSCSI columns.
+constexpr Version ISCSI_STUB_VERSION = {1, 0, 0};
+
+// BuildFirmwareTable returns ADAPTER_OUT_OF_MEMORY (inventory.h) when
+// NicFwTable cannot be created; it has then printed the red message and set
+// NicCount to 0, so that nothing indexes the missing records.

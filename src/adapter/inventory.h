@@ -17,3 +17,13 @@ extern uint32_t NicCount;              // 0: no supported adapter
 
 // Builds NicTable and NicCount. Returns 1 when at least one port was kept.
 int EnumerateAdapters();
+
+// Result of EnumerateAdapters and BuildFirmwareTable when a table could not be
+// created for want of memory. The routine has printed "Not enough memory for
+// the adapter tables.\r\n" in red and left NicCount at 0, so that a caller that
+// only tests NicCount treats the run as one without adapters; callers that
+// test the result end the run with exit code 0 instead.
+constexpr int ADAPTER_OUT_OF_MEMORY = -1;
+
+// Prints the red out-of-memory message of the adapter tables.
+void ReportAdapterTablesNoMemory();
