@@ -1,0 +1,156 @@
+// Test bench for the image selection: a fresh directory holding NIC_FW/, the
+// three adapter tables, standard input fed from a file, console and log capture.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "adapter/firmware.h"
+#include "adapter/inventory.h"
+#include "output/output.h"
+#include "run/runflags.h"
+#include "select/plan.h"
+#include "select/prompt.h"
+#include "select/select.h"
+
+namespace select_test {
+
+// The adapter that the catalogues in the tests are written for.
+constexpr uint16_t kVendor = 0x1234, kDevice = 0xABCD, kSubVendor = 0x5678, kSubsystem = 0x0001;
+constexpr const char *kIdentity = "1234-ABCD-5678-0001";
+constexpr const char *kDescription = "Test Gigabit Adapter";
+constexpr const char *kMac = "00105A0B0C0D";
+// What the heading above an adapter's first question reads.
+inline std::string Heading() {
+    return std::string("\r\nFound ") + kDescription + " MAC: " + kMac + " \r\n";
+}
+
+inline std::string ReadHostFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class SelectTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char cwd[PATH_MAX];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        old_cwd_ = cwd;
+        char tmpl[] = "/tmp/lanrefit-select-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        for (const char *sub : {"Boot_Code", "PXE", "UMP", "CLP", "iSCSI"}) {
+            std::filesystem::create_directories(dir_ + "/NIC_FW/" + sub);
+        }
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        log_ = dir_ + "/lanrefit.log";
+        snprintf(LogPath, sizeof LogPath, "%s", log_.c_str());
+        LogOpenFailed = false;
+        RunFlags = RUN_LOG_READY;
+        CurrentNic = 0;
+        NicTable.clear();
+        NicFwTable.clear();
+        PlanTable.clear();
+        NicCount = 0;
+        Feed(""); // no test may block on the terminal
+    }
+
+    void TearDown() override {
+        if (LogFile != nullptr) {
+            fclose(LogFile);
+            LogFile = nullptr;
+        }
+        RunFlags = 0;
+        LogOpenFailed = false;
+        LogPath[0] = '\0';
+        CurrentNic = 0;
+        NicTable.clear();
+        NicFwTable.clear();
+        PlanTable.clear();
+        NicCount = 0;
+        if (freopen("/dev/null", "r", stdin) == nullptr) {
+            ADD_FAILURE() << "stdin not restored";
+        }
+        EXPECT_EQ(chdir(old_cwd_.c_str()), 0);
+        std::filesystem::remove_all(dir_);
+    }
+
+    // Appends an adapter with the test identity and the given firmware flags.
+    // The library block carries another identity and name on purpose: matching
+    // uses the NicFwInfo identity, the messages use the library's name and MAC.
+    size_t AddAdapter(uint32_t fw_flags) {
+        NicEntry nic{};
+        snprintf(nic.Info.Description, sizeof nic.Info.Description, "%s", kDescription);
+        snprintf(nic.Info.MacText, sizeof nic.Info.MacText, "%s", kMac);
+        nic.Info.VendorId = 0x1111;
+        nic.Info.DeviceId = 0x2222;
+        nic.Info.SubsystemVendorId = 0x3333;
+        nic.Info.SubsystemId = 0x4444;
+        NicFwInfo fw{};
+        fw.Flags = fw_flags;
+        snprintf(fw.Description, sizeof fw.Description, "%s", "wrong name");
+        snprintf(fw.MacText, sizeof fw.MacText, "%s", "FFFFFFFFFFFF");
+        fw.VendorId = kVendor;
+        fw.DeviceId = kDevice;
+        fw.SubsystemVendorId = kSubVendor;
+        fw.SubsystemId = kSubsystem;
+        NicTable.push_back(nic);
+        NicFwTable.push_back(fw);
+        PlanTable.push_back(UpgradePlan{});
+        NicCount = static_cast<uint32_t>(NicTable.size());
+        return NicTable.size() - 1;
+    }
+
+    // Writes a file under the test directory (a host path such as "NIC_FW/CLP/CLP.config").
+    void WriteFile(const std::string &rel, const std::string &content) {
+        std::ofstream out(dir_ + "/" + rel, std::ios::binary);
+        out << content;
+    }
+
+    // Standard input reads content from here on.
+    void Feed(const std::string &content) {
+        const std::string path = dir_ + "/stdin.txt";
+        WriteFile("stdin.txt", content);
+        ASSERT_NE(freopen(path.c_str(), "r", stdin), nullptr);
+    }
+
+    // What standard input still holds.
+    static std::string RestOfInput() {
+        std::string rest;
+        int c;
+        while ((c = getchar()) != EOF) {
+            rest.push_back(static_cast<char>(c));
+        }
+        return rest;
+    }
+
+    void Capture() {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+    }
+    void Collect() {
+        fflush(nullptr);
+        out_ = testing::internal::GetCapturedStdout();
+        err_ = testing::internal::GetCapturedStderr();
+    }
+    std::string Log() {
+        if (LogFile != nullptr) {
+            fflush(LogFile);
+        }
+        return ReadHostFile(log_);
+    }
+
+    std::string old_cwd_, dir_, log_, out_, err_;
+};
+
+} // namespace select_test
