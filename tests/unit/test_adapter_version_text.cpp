@@ -1,0 +1,53 @@
+// ParseVersionText: right-to-left parsing of the library's version texts.
+#include <gtest/gtest.h>
+
+#include "adapter/firmware.h"
+
+namespace {
+
+struct VersionCase {
+    const char *text;
+    uint32_t major;
+    uint32_t minor;
+    uint32_t build;
+};
+
+const VersionCase kCases[] = {
+    {"1.9.6", 1, 9, 6},
+    {"bc 1.9.6", 1, 9, 6},
+    {"4.1.2.7", 1, 2, 7},
+    {"2.0", 2, 2, 0},
+    {"5", 5, 5, 5},
+    {"", 0, 0, 0},
+    {"-1.2.3", 0xFFFFFFFFu, 2, 3},
+    {"+4.5.6", 4, 5, 6},
+    {"300.1.2", 300, 1, 2},
+    {"1.2.", 1, 2, 0},      // empty build token
+    {"v1.2.3", 0, 2, 3},    // no digits before the first other character
+    {"8.3.2b", 8, 3, 2},    // digits up to the first other character
+    {"PXE 8.3 x", 8, 3, 0}, // spaces separate like full stops
+    {"1.2.3.", 2, 3, 0},    // trailing full stop: an empty build
+    {"\t7.1.1", 7, 1, 1},   // leading blanks skipped
+    {"10 20 30", 10, 20, 30},
+    {"4294967297.0.1", 1, 0, 1}, // kept modulo 2^32, never overflowing
+};
+
+class ParseVersionTextTest : public ::testing::TestWithParam<VersionCase> {};
+
+TEST_P(ParseVersionTextTest, GivesMajorMinorBuild) {
+    const VersionCase &c = GetParam();
+    Version v = ParseVersionText(c.text);
+    EXPECT_EQ(v.major, c.major) << '"' << c.text << '"';
+    EXPECT_EQ(v.minor, c.minor) << '"' << c.text << '"';
+    EXPECT_EQ(v.build, c.build) << '"' << c.text << '"';
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, ParseVersionTextTest, ::testing::ValuesIn(kCases));
+
+TEST(ParseVersionText, LeavesTheTextUnchanged) {
+    char text[] = "bc 1.9.6";
+    ParseVersionText(text);
+    EXPECT_STREQ(text, "bc 1.9.6");
+}
+
+} // namespace
