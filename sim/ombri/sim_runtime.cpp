@@ -1,0 +1,125 @@
+// Process-wide state of the simulated library: reads OMBRI_SIM_MACHINE,
+// OMBRI_SIM_FAULTS and OMBRI_SIM_CALL_LOG on the first call, matches injected
+// faults, writes the call log and reports broken files on standard error.
+#include "sim/ombri/sim_runtime.h"
+
+#include "sim/common/sim_nvram.h"
+#include "sim/ombri/sim_library.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+SimState g_sim;
+
+void sim_report(const std::string &message) {
+    fprintf(stderr, "ombri-sim: %s\n", message.c_str());
+    fflush(stderr);
+}
+
+static void sim_load() {
+    g_sim.loaded = 1;
+    g_sim.config_ok = 0;
+    const char *log = getenv("OMBRI_SIM_CALL_LOG");
+    g_sim.call_log = log != nullptr ? log : "";
+
+    std::string error;
+    const char *faults = getenv("OMBRI_SIM_FAULTS");
+    if (faults != nullptr && !sim_fault_parse_list(faults, g_sim.faults, error)) {
+        sim_report("OMBRI_SIM_FAULTS: " + error);
+        g_sim.faults.clear();
+        return;
+    }
+    const char *machine = getenv("OMBRI_SIM_MACHINE");
+    if (machine == nullptr || machine[0] == '\0') {
+        sim_report("OMBRI_SIM_MACHINE is not set; it must name the machine file");
+        return;
+    }
+    if (!sim_machine_load(machine, g_sim.machine, error)) {
+        sim_report(error);
+        return;
+    }
+    g_sim.faults.insert(g_sim.faults.end(), g_sim.machine.faults.begin(),
+                        g_sim.machine.faults.end());
+    g_sim.fault_calls.assign(g_sim.faults.size(), 0);
+    g_sim.diag.assign(g_sim.machine.adapters.size(), 0);
+    g_sim.nvram_reported.assign(g_sim.machine.adapters.size(), std::string());
+    g_sim.config_ok = 1;
+}
+
+OmbriStatus sim_begin(SimOp op, long long handle, unsigned long *seq) {
+    if (!g_sim.loaded) {
+        sim_load();
+    }
+    *seq = ++g_sim.calls;
+    OmbriStatus status = 0;
+    for (size_t i = 0; i < g_sim.faults.size(); ++i) {
+        const SimFault &fault = g_sim.faults[i];
+        if (fault.op != SIM_OP_ANY && fault.op != op) {
+            continue;
+        }
+        if (fault.has_adapter && (handle < 0 || static_cast<uint32_t>(handle) != fault.adapter)) {
+            continue;
+        }
+        unsigned long n = ++g_sim.fault_calls[i];
+        int fires = fault.at != 0 ? n == fault.at : n >= fault.from;
+        if (fires && status == 0) {
+            status = fault.status; // the first fault listed wins; all are counted
+        }
+    }
+    return status;
+}
+
+void sim_log_call(unsigned long seq, SimOp op, const char *args, OmbriStatus status, int injected,
+                  const char *results) {
+    if (g_sim.call_log.empty()) {
+        return;
+    }
+    FILE *file = fopen(g_sim.call_log.c_str(), "a");
+    if (file == nullptr) {
+        if (!g_sim.call_log_reported) {
+            g_sim.call_log_reported = 1;
+            sim_report(g_sim.call_log + ": cannot open the call log");
+        }
+        return;
+    }
+    fprintf(file, "%lu %s%s%s status=%lu%s%s%s\n", seq, sim_op_name(op), args[0] ? " " : "", args,
+            static_cast<unsigned long>(status), injected ? " injected" : "", results[0] ? " " : "",
+            results);
+    fclose(file);
+}
+
+int sim_adapter_index(uint32_t handle) {
+    for (size_t i = 0; i < g_sim.machine.adapters.size(); ++i) {
+        if (g_sim.machine.adapters[i].handle == handle) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int sim_load_nvram(int index, std::vector<uint8_t> &image) {
+    const SimAdapter &adapter = g_sim.machine.adapters[static_cast<size_t>(index)];
+    std::string error;
+    if (adapter.nvram.empty()) {
+        char text[160];
+        snprintf(text, sizeof text, "%s:%d: adapter %lu has no nvram= file",
+                 g_sim.machine.path.c_str(), adapter.line,
+                 static_cast<unsigned long>(adapter.handle));
+        error = text;
+    } else if (sim_read_file(adapter.nvram, image, error) &&
+               sim_nvram_check(adapter.nvram, image, error)) {
+        g_sim.nvram_reported[static_cast<size_t>(index)].clear();
+        return 1;
+    }
+    std::string &last = g_sim.nvram_reported[static_cast<size_t>(index)];
+    if (last != error) {
+        last = error;
+        sim_report(error);
+    }
+    image.clear();
+    return 0;
+}
+
+void SimResetForTests() {
+    g_sim = SimState{};
+}
