@@ -37,6 +37,7 @@ int PromptYesNoQuit(const char *question, int silent_answer, int forced_answer, 
     char prompt[PROMPT_LINE_SIZE];
     snprintf(prompt, sizeof prompt, "%s y/n/q (%s):", question, default_shown);
     Output(0, "%s", prompt);
+    fflush(stdout); // the line has no line end: show it before waiting for the answer
 
     char line[PROMPT_LINE_SIZE];
     if (fgets(line, sizeof line, stdin) == nullptr) {

@@ -315,5 +315,33 @@ TEST_F(FlowTest, CurrentNicOutsideTables) {
     EXPECT_EQ(PlanTable[0].Flags, 0u);
 }
 
+// The plan's bits and the answer codes are shared with the writers, the
+// reports and restore selection by value.
+TEST(PlanValues, BitsAndAnswers) {
+    struct Row {
+        uint32_t bit, value;
+    } rows[] = {
+        {PLAN_PXE_FOUND, 0x1},
+        {PLAN_BC_FOUND, 0x2},
+        {PLAN_RESTORE_CONFIRMED, 0x4},
+        {PLAN_BC_CONFIRMED, 0x8},
+        {PLAN_PXE_CONFIRMED, 0x10},
+        {PLAN_UMP_FOUND, 0x80},
+        {PLAN_UMP_CONFIRMED, 0x100},
+        {PLAN_CLP_FOUND, 0x200},
+        {PLAN_CLP_CONFIRMED, 0x400},
+        {PLAN_ISCSI_FOUND, 0x800},
+        {PLAN_ISCSI_STUB_FOUND, 0x1000},
+        {PLAN_ISCSI_CONFIRMED, 0x2000},
+        {PLAN_ISCSI_STUB_CONFIRMED, 0x4000},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(row.bit, row.value);
+    }
+    EXPECT_EQ(ANSWER_YES, 0);
+    EXPECT_EQ(ANSWER_NO, 1);
+    EXPECT_EQ(ANSWER_QUIT, 2);
+}
+
 } // namespace
 } // namespace select_test
