@@ -109,12 +109,6 @@ int ConfirmComponent(int component, const NicFwInfo &fw, const UpgradePlan &plan
     }
 }
 
-// The adapter heading above its first question; the library's texts are
-// printed within their fields even if one lacks its NUL.
-void AnnounceAdapter(const NicEntry &nic) {
-    Output(0, "\r\nFound %.167s MAC: %-12.12s \r\n", nic.Info.Description, nic.Info.MacText);
-}
-
 // Steps 1 to 10 of the scan for one component of the adapter at CurrentNic.
 int ScanCatalogue(int component) {
     const CatalogueComponent &c = kCatalogue[component];
@@ -235,6 +229,11 @@ uint32_t TakeLastNumber(char *text) {
 }
 
 } // namespace
+
+// The library's texts are printed within their fields even if one lacks its NUL.
+void AnnounceAdapter(const NicEntry &nic) {
+    Output(0, "\r\nFound %.167s MAC: %-12.12s \r\n", nic.Info.Description, nic.Info.MacText);
+}
 
 Version ParseCatalogueVersion(const char *text) {
     char buf[CATALOGUE_VERSION_SIZE];

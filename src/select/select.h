@@ -3,6 +3,7 @@
 #pragma once
 
 #include "adapter/firmware.h"
+#include "adapter/inventory.h"
 #include "select/plan.h"
 
 // The firmware components, in the order of the catalogue table.
@@ -33,6 +34,10 @@ int ConfirmUMP(const NicFwInfo &fw, const UpgradePlan &plan);
 int ConfirmCLP(const NicFwInfo &fw, const UpgradePlan &plan);
 int ConfirmiSCSI(const NicFwInfo &fw, const UpgradePlan &plan);
 int ConfirmiSCSIstub(const NicFwInfo &fw, const UpgradePlan &plan);
+
+// The heading above an adapter's first question ("Found <name> MAC: <mac>").
+// It does not set FW_ANNOUNCED; the caller does where the rules say so.
+void AnnounceAdapter(const NicEntry &nic);
 
 // The verdict about a selected version against the installed one.
 constexpr int VERDICT_NEWER = 0; // the selected image is more recent
