@@ -178,7 +178,7 @@ int BuildFirmwareTable() {
         NicCount = 0;
         return ADAPTER_OUT_OF_MEMORY;
     }
-    for (uint32_t i = 0; i < NicCount; i++) {
+    for (uint32_t i = 0; i < NicCount && i < NicTable.size(); i++) {
         CurrentNic = i;
         NicEntry &entry = NicTable[i];
         NicFwInfo &record = NicFwTable[i];
@@ -198,11 +198,12 @@ int BuildFirmwareTable() {
         record.DeviceId = entry.Info.DeviceId;
         record.SubsystemVendorId = entry.Info.SubsystemVendorId;
         record.SubsystemId = entry.Info.SubsystemId;
-        // Up to its NUL, cut to the 79 characters the record holds, and never
-        // read past the library's field.
+        // Up to its NUL, cut to the 79 characters the record holds; the
+        // library's field is longer, so the cut also keeps inside it.
+        static_assert(sizeof record.Description <= sizeof entry.Info.Description,
+                      "the description cut stays inside the library's field");
         size_t length = 0;
-        while (length < sizeof record.Description - 1 && length < sizeof entry.Info.Description &&
-               entry.Info.Description[length] != '\0') {
+        while (length < sizeof record.Description - 1 && entry.Info.Description[length] != '\0') {
             length++;
         }
         std::memcpy(record.Description, entry.Info.Description, length);
