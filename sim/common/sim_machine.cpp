@@ -388,22 +388,27 @@ int sim_machine_load(const std::string &path, SimMachine &machine, std::string &
 }
 
 const SimAdapter *sim_machine_find_mac(const SimMachine &machine, const char *mac_text) {
+    uint8_t wanted[6];
+    if (!sim_parse_mac(mac_text, wanted)) {
+        return nullptr;
+    }
     for (const SimAdapter &adapter : machine.adapters) {
-        if (adapter.has_mac && strlen(mac_text) == 12) {
-            int same = 1;
-            for (int i = 0; i < 12; ++i) {
-                char a = adapter.mac_text[i], b = mac_text[i];
-                if (a >= 'a' && a <= 'f') {
-                    a = static_cast<char>(a - 'a' + 'A');
-                }
-                if (b >= 'a' && b <= 'f') {
-                    b = static_cast<char>(b - 'a' + 'A');
-                }
-                same = same && a == b;
+        uint8_t mac[6];
+        int known = 0;
+        if (adapter.has_mac) {
+            known = sim_parse_mac(adapter.mac_text, mac);
+        } else {
+            // The MAC the library serves for this adapter is the image's.
+            std::vector<uint8_t> image;
+            std::string error;
+            if (sim_read_file(adapter.nvram, image, error) &&
+                sim_nvram_check(adapter.nvram, image, error)) {
+                memcpy(mac, image.data() + NVRAM_MAC_OFFSET, 6);
+                known = 1;
             }
-            if (same) {
-                return &adapter;
-            }
+        }
+        if (known && memcmp(mac, wanted, 6) == 0) {
+            return &adapter;
         }
     }
     return nullptr;

@@ -77,5 +77,6 @@ int sim_fault_parse_list(const std::string &text, std::vector<SimFault> &faults,
 // directory of the machine file.
 std::string sim_resolve_path(const std::string &machine_path, const std::string &path);
 
-// The adapter with this MAC text (compared without regard to case), or null.
+// The first adapter whose MAC (the machine file's, else its NVRAM image's) is
+// this text of 12 hexadecimal digits, compared without regard to case; or null.
 const SimAdapter *sim_machine_find_mac(const SimMachine &machine, const char *mac_text);

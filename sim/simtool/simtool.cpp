@@ -345,17 +345,42 @@ static int cmd_check(int argc, char **argv) {
            static_cast<unsigned long>(machine.version[2]));
     int status = 0;
     for (const SimAdapter &a : machine.adapters) {
-        printf("adapter handle=%lu type=%lu flags=%lu jumper=%s nvram=%s\n",
-               static_cast<unsigned long>(a.handle), static_cast<unsigned long>(a.type),
-               static_cast<unsigned long>(a.flags), jumpers[a.jumper],
-               a.nvram.empty() ? "-" : a.nvram.c_str());
+        // The identity as the library serves it: the machine file's, else the image's.
+        char mac[13] = "?";
+        char pci[20] = "?";
+        if (a.has_mac) {
+            snprintf(mac, sizeof mac, "%s", a.mac_text);
+        }
+        if (a.has_pci) {
+            snprintf(pci, sizeof pci, "%04X-%04X-%04X-%04X", a.pci[0], a.pci[1], a.pci[2],
+                     a.pci[3]);
+        }
         if (!a.nvram.empty()) {
             std::vector<uint8_t> image;
             if (!sim_read_file(a.nvram, image, error) || !sim_nvram_check(a.nvram, image, error)) {
                 fprintf(stderr, "simtool: %s\n", error.c_str());
                 status = 1;
+            } else {
+                const uint8_t *p = image.data();
+                const uint8_t *m = p + NVRAM_MAC_OFFSET;
+                if (!a.has_mac) {
+                    snprintf(mac, sizeof mac, "%02X%02X%02X%02X%02X%02X", m[0], m[1], m[2], m[3],
+                             m[4], m[5]);
+                }
+                if (!a.has_pci) {
+                    snprintf(pci, sizeof pci, "%04X-%04X-%04X-%04X",
+                             sim_get_be16(p + NVRAM_VENDOR_ID_OFFSET),
+                             sim_get_be16(p + NVRAM_DEVICE_ID_OFFSET),
+                             sim_get_be16(p + NVRAM_SUBSYSTEM_VENDOR_ID_OFFSET),
+                             sim_get_be16(p + NVRAM_SUBSYSTEM_ID_OFFSET));
+                }
             }
         }
+        printf("adapter handle=%lu type=%lu flags=%lu desc=\"%s\" mac=%s pci=%s jumper=%s "
+               "nvram=%s\n",
+               static_cast<unsigned long>(a.handle), static_cast<unsigned long>(a.type),
+               static_cast<unsigned long>(a.flags), a.description.c_str(), mac, pci,
+               jumpers[a.jumper], a.nvram.empty() ? "-" : a.nvram.c_str());
     }
     printf("faults %lu\n", static_cast<unsigned long>(machine.faults.size()));
     return status;

@@ -50,6 +50,7 @@ TEST_F(SimFiles, MachineFileErrorsNameFileAndLine) {
 }
 
 TEST_F(SimFiles, MachineFileValuesAndDefaults) {
+    ASSERT_EQ(system(("mkdir -p " + Path("sub")).c_str()), 0);
     WriteText("m.txt", "# server\r\n"
                        "  version 8.0.12\r\n"
                        "adapter handle=0x10 desc=\"Dual Port Adapter\" nvram=sub/n.bin\r\n"
@@ -82,6 +83,8 @@ TEST_F(SimFiles, MachineFileValuesAndDefaults) {
     EXPECT_EQ(m.faults[0].at, 2u);
     EXPECT_EQ(sim_machine_find_mac(m, "0A1B2C3D4E5F"), &m.adapters[1]);
     EXPECT_EQ(sim_machine_find_mac(m, "0A1B2C3D4E5"), nullptr);
+    WriteNvram("sub/n.bin", DefaultSpec()); // MAC 0A1B2C3D4E5F, like adapter b's
+    EXPECT_EQ(sim_machine_find_mac(m, "0a1b2c3d4e5f"), &m.adapters[0]) << "the image's MAC";
 
     WriteText("m.txt", "");
     ASSERT_TRUE(sim_machine_load(Path("m.txt"), m, error));
