@@ -2,6 +2,7 @@
 // NicFwInfo per port in NicFwTable, at the same index as its NicEntry.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -49,6 +50,9 @@ int BuildFirmwareTable();
 int ReadInstalledFirmware(NicFwInfo &info);
 // Walks the NVRAM directory of the port at CurrentNic for pre-boot images.
 void ScanNvramDirectory(bool &pxe_found, bool &clp_found, bool &iscsi_found);
+// One number of a version text, read as atoi reads it (see version.cpp); the
+// library's and the catalogue's texts share it, so equal texts give equal numbers.
+uint32_t AtoiValue(const char *text, size_t length);
 // Right-to-left parse of a library version text.
 Version ParseVersionText(const char *text);
 

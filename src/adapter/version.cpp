@@ -1,6 +1,7 @@
 // Parsing of the adapter library's firmware version texts into three numbers.
 #include "adapter/firmware.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -13,28 +14,38 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Decimal value of text[begin, end) read as atoi reads: leading blanks, an
-// optional sign, digits up to the first other character; 0 without digits.
-// The value is kept modulo 2^32 (a negative number wraps), never overflowing.
-uint32_t TokenValue(const char *text, size_t begin, size_t end) {
-    size_t i = begin;
-    while (i < end && IsBlank(text[i])) {
+} // namespace
+
+// atoi as the Windows C library reads: leading blanks, an optional sign,
+// digits up to the first other character, 0 without digits; a value out of
+// range stops at INT_MAX or INT_MIN. Stored as unsigned 32-bit ("-1" is
+// 4294967295). Reads at most length characters.
+uint32_t AtoiValue(const char *text, size_t length) {
+    size_t i = 0;
+    while (i < length && IsBlank(text[i])) {
         i++;
     }
     bool negative = false;
-    if (i < end && (text[i] == '+' || text[i] == '-')) {
+    if (i < length && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
         i++;
     }
-    uint32_t value = 0;
-    while (i < end && text[i] >= '0' && text[i] <= '9') {
-        value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+    constexpr int64_t kLimit = int64_t{INT32_MAX} + 1; // the magnitude of INT_MIN
+    int64_t value = 0;
+    while (i < length && text[i] >= '0' && text[i] <= '9') {
+        value = value * 10 + (text[i] - '0');
+        if (value > kLimit) {
+            value = kLimit;
+        }
         i++;
     }
-    return negative ? 0u - value : value;
+    if (negative) {
+        value = -value;
+    } else if (value > INT32_MAX) {
+        value = INT32_MAX;
+    }
+    return static_cast<uint32_t>(static_cast<int32_t>(value));
 }
-
-} // namespace
 
 // Right to left: build, minor, major. Full stops count as spaces. Each number
 // is the token after the last separator of what is left, which is then cut
@@ -51,10 +62,10 @@ Version ParseVersionText(const char *text) {
         }
         if (cut > 0) {
             // text[cut - 1] is the last separator of the remainder.
-            parts[k] = TokenValue(text, cut, end);
+            parts[k] = AtoiValue(text + cut, end - cut);
             end = cut - 1;
         } else {
-            parts[k] = TokenValue(text, 0, end);
+            parts[k] = AtoiValue(text, end);
         }
     }
     return Version{parts[0], parts[1], parts[2]};

@@ -3,7 +3,6 @@
 // the component table below holds what differs between them.
 #include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -188,42 +187,14 @@ int ScanCatalogue(int component) {
     return 0;
 }
 
-// atoi: leading white space, an optional sign, decimal digits up to the first
-// other character. Out-of-range values stop at INT_MAX / INT_MIN. Stored unsigned.
-uint32_t ParseNumber(const char *text) {
-    while (isspace(static_cast<unsigned char>(*text))) {
-        ++text;
-    }
-    bool negative = false;
-    if (*text == '+' || *text == '-') {
-        negative = *text == '-';
-        ++text;
-    }
-    long long value = 0;
-    while (*text >= '0' && *text <= '9') {
-        value = value * 10 + (*text - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) {
-            value = static_cast<long long>(INT_MAX) + 1;
-        }
-        ++text;
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT_MAX) {
-        value = INT_MAX;
-    }
-    return static_cast<uint32_t>(static_cast<int32_t>(value));
-}
-
 // Takes the number after the last full stop (or the whole text) and cuts the
 // text there.
 uint32_t TakeLastNumber(char *text) {
     char *stop = strrchr(text, '.');
     if (stop == nullptr) {
-        return ParseNumber(text);
+        return AtoiValue(text, strlen(text));
     }
-    const uint32_t value = ParseNumber(stop + 1);
+    const uint32_t value = AtoiValue(stop + 1, strlen(stop + 1));
     *stop = '\0';
     return value;
 }
@@ -247,7 +218,7 @@ Version ParseCatalogueVersion(const char *text) {
     Version version;
     version.build = TakeLastNumber(buf);
     version.minor = TakeLastNumber(buf);
-    version.major = ParseNumber(buf);
+    version.major = AtoiValue(buf, strlen(buf));
     return version;
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "adapter/firmware.h"
+#include "select/select.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ const VersionCase kCases[] = {
     {"1.2.3.", 2, 3, 0},    // trailing full stop: an empty build
     {"\t7.1.1", 7, 1, 1},   // leading blanks skipped
     {"10 20 30", 10, 20, 30},
-    {"4294967297.0.1", 1, 0, 1}, // kept modulo 2^32, never overflowing
+    {"4294967297.0.1", 2147483647, 0, 1}, // stops at INT_MAX, as the catalogue's numbers do
 };
 
 class ParseVersionTextTest : public ::testing::TestWithParam<VersionCase> {};
@@ -48,6 +49,36 @@ TEST(ParseVersionText, LeavesTheTextUnchanged) {
     char text[] = "bc 1.9.6";
     ParseVersionText(text);
     EXPECT_STREQ(text, "bc 1.9.6");
+}
+
+} // namespace
+
+namespace {
+
+// The installed and the catalogue versions are compared number by number, so
+// the two parsers must agree on every text of up to three numbers.
+TEST(VersionTextAgreement, LibraryAndCatalogueTextsGiveEqualNumbers) {
+    const char *const texts[] = {"1.9.6",
+                                 "2.0",
+                                 "5",
+                                 "",
+                                 "0.0.0",
+                                 "-1.2.3",
+                                 "+4.5.6",
+                                 "300.1.2",
+                                 "4294967296.1.2",
+                                 "2147483648.0.1",
+                                 "-99999999999.0.0",
+                                 "12a.3b.4c",
+                                 "1..2"};
+    for (const char *text : texts) {
+        SCOPED_TRACE(text);
+        const Version a = ParseVersionText(text);
+        const Version b = ParseCatalogueVersion(text);
+        EXPECT_EQ(a.major, b.major);
+        EXPECT_EQ(a.minor, b.minor);
+        EXPECT_EQ(a.build, b.build);
+    }
 }
 
 } // namespace
