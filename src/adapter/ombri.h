@@ -102,7 +102,7 @@ constexpr unsigned ORDINAL_OmbriGetTernFwInfo = 104;
 
 // NVRAM image layout (offsets in bytes, values big-endian).
 constexpr uint32_t NVRAM_MAGIC = 0x669955AA;
-constexpr uint32_t NVRAM_DIR_OFFSET = 24;  // 16 entries of 12 bytes
+constexpr uint32_t NVRAM_DIR_OFFSET = 24; // 16 entries of 12 bytes
 constexpr uint32_t NVRAM_DIR_ENTRIES = 16;
 constexpr uint32_t NVRAM_DIR_ENTRY_SIZE = 12;
 constexpr uint32_t NVRAM_VENDOR_ID_OFFSET = 260;

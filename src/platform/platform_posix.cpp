@@ -31,7 +31,9 @@ std::string HostPath(const char *path) {
 
 } // namespace
 
-int plat_is_administrator() { return geteuid() == 0 ? 1 : 0; }
+int plat_is_administrator() {
+    return geteuid() == 0 ? 1 : 0;
+}
 
 void plat_system_drive(char *buf, size_t size) {
     const char *drive = getenv("SystemDrive");
@@ -113,10 +115,10 @@ PlatFind *plat_find_first(const char *pattern, PlatDirEntry *entry, unsigned lon
         struct stat st;
         std::string full = dir + de->d_name;
         e.is_directory = stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
-        e.is_hidden = de->d_name[0] == '.' && strcmp(de->d_name, ".") != 0 &&
-                              strcmp(de->d_name, "..") != 0
-                          ? 1
-                          : 0;
+        e.is_hidden =
+            de->d_name[0] == '.' && strcmp(de->d_name, ".") != 0 && strcmp(de->d_name, "..") != 0
+                ? 1
+                : 0;
         e.is_system = 0;
         find->entries.push_back(e);
     }
@@ -141,7 +143,9 @@ int plat_find_next(PlatFind *find, PlatDirEntry *entry) {
     return 1;
 }
 
-void plat_find_close(PlatFind *find) { delete find; }
+void plat_find_close(PlatFind *find) {
+    delete find;
+}
 
 int plat_run_process(const char *command_line, unsigned long *error) {
     // The command line is split on blanks; ".\name" runs as "./name".

@@ -33,7 +33,9 @@ unsigned long plat_create_directory(const char *path) {
     return static_cast<unsigned long>(GetLastError());
 }
 
-FILE *plat_fopen(const char *path, const char *mode) { return fopen(path, mode); }
+FILE *plat_fopen(const char *path, const char *mode) {
+    return fopen(path, mode);
+}
 
 int plat_file_size(FILE *file, unsigned long long *size) {
     struct _stat64 st;

@@ -1,4 +1,6 @@
 // Process entry: everything happens in lanrefit_main, whose result is the exit code.
 #include "run/runflags.h"
 
-int main(int argc, char **argv) { return lanrefit_main(argc, argv); }
+int main(int argc, char **argv) {
+    return lanrefit_main(argc, argv);
+}

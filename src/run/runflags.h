@@ -37,8 +37,8 @@ constexpr uint32_t RUN_ONLY_CLP = 0x08000000;
 constexpr uint32_t RUN_ONLY_ISCSI = 0x10000000;
 constexpr uint32_t RUN_ONLY_ISCSI_STUB = 0x20000000;
 
-constexpr uint32_t RUN_ONLY_MASK = RUN_ONLY_BC | RUN_ONLY_PXE | RUN_ONLY_UMP | RUN_ONLY_CLP |
-                                   RUN_ONLY_ISCSI | RUN_ONLY_ISCSI_STUB;
+constexpr uint32_t RUN_ONLY_MASK =
+    RUN_ONLY_BC | RUN_ONLY_PXE | RUN_ONLY_UMP | RUN_ONLY_CLP | RUN_ONLY_ISCSI | RUN_ONLY_ISCSI_STUB;
 static_assert(RUN_ONLY_MASK == 0x3C060000, "per-component option bits");
 
 // What the command line asks for.

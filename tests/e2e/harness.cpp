@@ -102,10 +102,18 @@ RunResult Spawn(const std::vector<std::string> &argv, const RunSpec &spec, const
 
 } // namespace
 
-bool IsWindowsTarget() { return Config("target") == "windows"; }
-std::string TargetBuildDir() { return Config("build"); }
-std::string ToolsBuildDir() { return Config("tools"); }
-std::string WinePrefix() { return Config("wineprefix"); }
+bool IsWindowsTarget() {
+    return Config("target") == "windows";
+}
+std::string TargetBuildDir() {
+    return Config("build");
+}
+std::string ToolsBuildDir() {
+    return Config("tools");
+}
+std::string WinePrefix() {
+    return Config("wineprefix");
+}
 
 std::string MakeWorkDir() {
     const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -187,7 +195,9 @@ void WriteFileText(const std::string &path, const std::string &text) {
     out << text;
 }
 
-bool FileExists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
+bool FileExists(const std::string &path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 void RemoveTree(const std::string &path) {
     RunSpec rm;

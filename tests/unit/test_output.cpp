@@ -20,7 +20,9 @@ std::string ReadFile(const std::string &path) {
     return ss.str();
 }
 
-bool Exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
+bool Exists(const std::string &path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 class OutputTest : public ::testing::Test {
   protected:
