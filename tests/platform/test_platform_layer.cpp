@@ -1,0 +1,149 @@
+// The platform layer, on both platforms: this suite is built natively and for
+// Windows (run under Wine), so the Win32 and the POSIX implementations answer
+// the same questions the same way. Paths are Windows path texts throughout.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh directory below the current one, named as a Windows path text.
+class PlatformTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        host_ = "pt-" + std::to_string(stamp);
+        win_ = ".\\" + host_;
+        ASSERT_EQ(plat_create_directory(win_.c_str()), 0ul);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(host_, ec);
+    }
+    std::string Win(const std::string &name) const { return win_ + "\\" + name; }
+    std::string Host(const std::string &name) const { return host_ + "/" + name; }
+    std::string host_, win_;
+};
+
+TEST_F(PlatformTest, CreateDirectoryReportsAnExistingOneAs183) {
+    EXPECT_EQ(plat_create_directory(Win("sub").c_str()), 0ul);
+    EXPECT_TRUE(fs::is_directory(Host("sub")));
+    EXPECT_EQ(plat_create_directory(Win("sub").c_str()), PLAT_ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(plat_create_directory((Win("sub") + "\\").c_str()), PLAT_ERROR_ALREADY_EXISTS)
+        << "a trailing backslash names the same directory";
+    unsigned long missing_parent = plat_create_directory(Win("no\\such\\dir").c_str());
+    EXPECT_NE(missing_parent, 0ul);
+    EXPECT_NE(missing_parent, PLAT_ERROR_ALREADY_EXISTS);
+    EXPECT_NE(missing_parent, PLAT_ERROR_FILE_EXISTS);
+}
+
+TEST_F(PlatformTest, OpensFilesByWindowsPathAndTellsTheirSize) {
+    FILE *out = plat_fopen(Win("data.bin").c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    const char bytes[] = {'\x66', '\x99', '\x55', '\xAA', '\n', '\r', '\0', 'x'};
+    ASSERT_EQ(fwrite(bytes, 1, sizeof bytes, out), sizeof bytes);
+    fclose(out);
+    EXPECT_EQ(fs::file_size(Host("data.bin")), sizeof bytes) << "binary mode writes bytes as given";
+
+    FILE *in = plat_fopen(Win("data.bin").c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    unsigned long long size = 0;
+    EXPECT_EQ(plat_file_size(in, &size), 1);
+    EXPECT_EQ(size, sizeof bytes);
+    fclose(in);
+
+    EXPECT_EQ(plat_fopen(Win("missing.bin").c_str(), "rb"), nullptr);
+}
+
+TEST_F(PlatformTest, AppendModeKeepsWhatWasThere) {
+    for (const char *line : {"one\n", "two\n"}) {
+        FILE *log = plat_fopen(Win("log.txt").c_str(), "a");
+        ASSERT_NE(log, nullptr);
+        fputs(line, log);
+        fclose(log);
+    }
+    std::ifstream in(Host("log.txt"), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Text mode: Windows stores a line feed as CR LF.
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    EXPECT_EQ(text, "one\ntwo\n");
+}
+
+TEST_F(PlatformTest, ListsEveryEntryOfADirectory) {
+    for (const char *name : {"b.img", "A.img", "c.img"}) {
+        std::ofstream(Host(name)) << name;
+    }
+    ASSERT_EQ(plat_create_directory(Win("sub").c_str()), 0ul);
+
+    PlatDirEntry entry;
+    unsigned long error = 1;
+    PlatFind *find = plat_find_first((win_ + "\\*").c_str(), &entry, &error);
+    ASSERT_NE(find, nullptr);
+    EXPECT_EQ(error, 0ul);
+    std::vector<std::string> names;
+    std::vector<std::string> directories;
+    do {
+        names.push_back(entry.name);
+        if (entry.is_directory != 0) {
+            directories.push_back(entry.name);
+        }
+    } while (plat_find_next(find, &entry) != 0);
+    plat_find_close(find);
+
+    std::sort(names.begin(), names.end());
+    std::sort(directories.begin(), directories.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "A.img", "b.img", "c.img", "sub"}));
+    EXPECT_EQ(directories, (std::vector<std::string>{".", "..", "sub"}));
+}
+
+TEST_F(PlatformTest, ListingAMissingDirectoryFails) {
+    PlatDirEntry entry;
+    unsigned long error = 0;
+    EXPECT_EQ(plat_find_first(Win("nothing\\*").c_str(), &entry, &error), nullptr);
+    EXPECT_NE(error, 0ul);
+}
+
+// The child writes its arguments into the file named by its first argument.
+TEST_F(PlatformTest, RunsAChildAndWaitsForItsEnd) {
+    std::string command = ".\\platform_child " + Win("child.txt") + " upgrade -bc";
+    unsigned long error = 0;
+    ASSERT_EQ(plat_run_process(command.c_str(), &error), 1) << "error " << error;
+    std::ifstream in(Host("child.txt"));
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "upgrade|-bc|done\n") << "the file is complete once the call returns";
+}
+
+TEST_F(PlatformTest, AMissingProgramIsReportedNotRun) {
+    unsigned long error = 0;
+    EXPECT_EQ(plat_run_process(".\\no_such_program x y", &error), 0);
+    EXPECT_NE(error, 0ul);
+}
+
+TEST(Platform, SystemDriveIsEmptyOrALetterAndColon) {
+    char drive[PLAT_PATH_MAX] = "unset";
+    plat_system_drive(drive, sizeof drive);
+    std::string text = drive;
+    EXPECT_TRUE(text.empty() || (text.size() == 2 && text[1] == ':')) << text;
+}
+
+TEST(Platform, AMissingLibraryIsNotLoaded) {
+    EXPECT_EQ(plat_library_open("NOSUCHLIBRARY.DLL"), nullptr);
+}
+
+TEST(Platform, ConsoleAttributeWithoutAConsoleIsHarmless) {
+    plat_console_attribute(12);
+    plat_console_attribute(7);
+    SUCCEED();
+}
+
+} // namespace

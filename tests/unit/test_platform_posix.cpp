@@ -1,0 +1,126 @@
+// What the POSIX platform layer adds to the shared platform tests: the NTFS
+// listing order, dot-files as hidden, colours only on a terminal, the child's
+// standard handles, and the system drive from SystemDrive.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class PosixPlatformTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/lanrefit-platform-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string dir_;
+};
+
+TEST_F(PosixPlatformTest, ListsInNtfsOrderWithDotFilesHidden) {
+    for (const char *name : {"b.img", "A.img", "_x", "a2.img", ".hidden", "B1"}) {
+        std::ofstream(dir_ + "/" + name) << "x";
+    }
+    fs::create_directory(dir_ + "/Sub");
+    PlatDirEntry entry;
+    unsigned long error = 0;
+    PlatFind *find = plat_find_first((dir_ + "\\*").c_str(), &entry, &error);
+    ASSERT_NE(find, nullptr);
+    std::vector<std::string> names, hidden;
+    do {
+        names.push_back(entry.name);
+        if (entry.is_hidden != 0) {
+            hidden.push_back(entry.name);
+        }
+    } while (plat_find_next(find, &entry) != 0);
+    plat_find_close(find);
+    // Compared upper-cased: "." (0x2E) before "2", "_" (0x5F) after the letters.
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", ".hidden", "A.img", "a2.img", "b.img",
+                                               "B1", "Sub", "_x"}));
+    EXPECT_EQ(hidden, (std::vector<std::string>{".hidden"}));
+}
+
+TEST_F(PosixPlatformTest, OnlyAWholeDirectoryCanBeListed) {
+    PlatDirEntry entry;
+    unsigned long error = 0;
+    EXPECT_EQ(plat_find_first((dir_ + "\\*.img").c_str(), &entry, &error), nullptr);
+    EXPECT_NE(error, 0ul);
+}
+
+TEST_F(PosixPlatformTest, AnEmptyDirectoryStillListsItsDots) {
+    PlatDirEntry entry;
+    unsigned long error = 0;
+    PlatFind *find = plat_find_first((dir_ + "\\*").c_str(), &entry, &error);
+    ASSERT_NE(find, nullptr);
+    EXPECT_STREQ(entry.name, ".");
+    EXPECT_EQ(entry.is_directory, 1);
+    plat_find_close(find);
+}
+
+TEST_F(PosixPlatformTest, TheChildGetsNullDevicesAsItsStandardHandles) {
+    std::string script = dir_ + "/probe.sh";
+    std::ofstream(script) << "#!/bin/sh\nreadlink /proc/self/fd/0 /proc/self/fd/2 > " << dir_
+                          << "/handles.txt\n";
+    chmod(script.c_str(), 0755);
+    unsigned long error = 0;
+    ASSERT_EQ(plat_run_process(script.c_str(), &error), 1);
+    std::ifstream in(dir_ + "/handles.txt");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "/dev/null\n/dev/null\n");
+}
+
+TEST(PosixPlatform, SystemDriveComesFromTheEnvironment) {
+    char drive[PLAT_PATH_MAX];
+    setenv("SystemDrive", "/srv/c", 1);
+    plat_system_drive(drive, sizeof drive);
+    EXPECT_STREQ(drive, "/srv/c");
+    unsetenv("SystemDrive");
+    plat_system_drive(drive, sizeof drive);
+    EXPECT_STREQ(drive, "");
+}
+
+// Standard output is put on a pseudo-terminal for the span of the calls.
+std::string ConsoleBytes(bool terminal) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_GE(master, 0);
+    EXPECT_EQ(grantpt(master), 0);
+    EXPECT_EQ(unlockpt(master), 0);
+    int target = terminal ? open(ptsname(master), O_RDWR | O_NOCTTY) : open("/dev/null", O_WRONLY);
+    EXPECT_GE(target, 0);
+    fflush(stdout);
+    int saved = dup(STDOUT_FILENO);
+    dup2(target, STDOUT_FILENO);
+    plat_console_attribute(12);
+    plat_console_attribute(7);
+    fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    close(target);
+    std::string bytes;
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    char buf[64];
+    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) {
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+    close(master);
+    return bytes;
+}
+
+TEST(PosixPlatform, ColoursGoToATerminalOnly) {
+    EXPECT_EQ(ConsoleBytes(true), "\033[1;31m\033[0m");
+    EXPECT_EQ(ConsoleBytes(false), "");
+}
+
+} // namespace
