@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -11,7 +12,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
+
+#include "test_files.h"
 
 #include "adapter/firmware.h"
 #include "adapter/inventory.h"
@@ -33,8 +35,10 @@ inline std::string Heading() {
     return std::string("\r\nFound ") + kDescription + " MAC: " + kMac + " \r\n";
 }
 
+// Read in text mode, as the log was written: on Windows the C library stores
+// each line feed as CR LF, and reading in text mode gives the text back.
 inline std::string ReadHostFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
@@ -43,16 +47,12 @@ inline std::string ReadHostFile(const std::string &path) {
 class SelectTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char cwd[PATH_MAX];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        old_cwd_ = cwd;
-        char tmpl[] = "/tmp/lanrefit-select-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        old_cwd_ = std::filesystem::current_path().string();
+        dir_ = FreshDirectory("lanrefit-select");
         for (const char *sub : {"Boot_Code", "PXE", "UMP", "CLP", "iSCSI"}) {
             std::filesystem::create_directories(dir_ + "/NIC_FW/" + sub);
         }
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        std::filesystem::current_path(dir_);
         log_ = dir_ + "/lanrefit.log";
         snprintf(LogPath, sizeof LogPath, "%s", log_.c_str());
         LogOpenFailed = false;
@@ -78,10 +78,10 @@ class SelectTest : public ::testing::Test {
         NicFwTable.clear();
         PlanTable.clear();
         NicCount = 0;
-        if (freopen("/dev/null", "r", stdin) == nullptr) {
+        if (freopen(EmptyInputFile().c_str(), "r", stdin) == nullptr) {
             ADD_FAILURE() << "stdin not restored";
         }
-        EXPECT_EQ(chdir(old_cwd_.c_str()), 0);
+        std::filesystem::current_path(old_cwd_);
         std::filesystem::remove_all(dir_);
     }
 

@@ -3,18 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
+
+#include "test_files.h"
 
 #include "output/output.h"
 #include "run/runflags.h"
 
 namespace {
 
+// In text mode, as the log is written (Windows stores a line feed as CR LF).
 std::string ReadFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
@@ -27,8 +30,7 @@ bool Exists(const std::string &path) {
 class OutputTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/lanrefit-output-XXXXXX";
-        dir_ = mkdtemp(tmpl);
+        dir_ = FreshDirectory("lanrefit-output");
         log_ = dir_ + "/lanrefit.log";
         snprintf(LogPath, sizeof LogPath, "%s", log_.c_str());
         RunFlags = 0;
@@ -42,8 +44,7 @@ class OutputTest : public ::testing::Test {
         RunFlags = 0;
         LogOpenFailed = false;
         LogPath[0] = '\0';
-        std::remove(log_.c_str());
-        rmdir(dir_.c_str());
+        std::filesystem::remove_all(dir_);
     }
     void Capture() {
         testing::internal::CaptureStdout();
@@ -107,7 +108,7 @@ TEST_F(OutputTest, EachRoutineWritesWhereItsFlagsSay) {
 
 TEST_F(OutputTest, LogIsOpenedOnDemandAndAppendedToAfterEachClose) {
     {
-        std::ofstream earlier(log_, std::ios::binary);
+        std::ofstream earlier(log_);
         earlier << "earlier run\r\n";
     }
     RunFlags = RUN_LOG_READY;

@@ -475,6 +475,7 @@ TEST_F(ConfirmTest, UmpOlderRestoresSilentOnly) {
     UpgradePlan plan{};
     plan.UmpVersion = Version{2, 0, 0};
     for (uint32_t mode : {INTERACTIVE, SILENT, FORCED, FORCE_ONLY}) {
+        log_close(); // the flags are set afresh below: no stream may stay behind
         RunFlags = RUN_LOG_READY | mode | RUN_DEBUG;
         Capture();
         EXPECT_EQ(ConfirmUMP(fw, plan), ANSWER_NO);
