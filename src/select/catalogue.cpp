@@ -91,23 +91,6 @@ bool ValidNic() {
            CurrentNic < PlanTable.size();
 }
 
-int ConfirmComponent(int component, const NicFwInfo &fw, const UpgradePlan &plan) {
-    switch (component) {
-    case COMPONENT_BOOTCODE:
-        return ConfirmBootCode(fw, plan);
-    case COMPONENT_PXE:
-        return ConfirmPXE(fw, plan);
-    case COMPONENT_UMP:
-        return ConfirmUMP(fw, plan);
-    case COMPONENT_CLP:
-        return ConfirmCLP(fw, plan);
-    case COMPONENT_ISCSI:
-        return ConfirmiSCSI(fw, plan);
-    default:
-        return ConfirmiSCSIstub(fw, plan);
-    }
-}
-
 // Steps 1 to 10 of the scan for one component of the adapter at CurrentNic.
 int ScanCatalogue(int component) {
     const CatalogueComponent &c = kCatalogue[component];
@@ -172,7 +155,7 @@ int ScanCatalogue(int component) {
         if ((fw.Flags & FW_ANNOUNCED) == 0) {
             AnnounceAdapter(nic);
         }
-        const int answer = ConfirmComponent(component, fw, plan);
+        const int answer = ConfirmSelected(component, fw, plan);
         if (answer == ANSWER_YES) {
             plan.Flags |= c.confirmed_bit;
             break;

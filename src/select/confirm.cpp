@@ -166,3 +166,20 @@ int ConfirmiSCSI(const NicFwInfo &fw, const UpgradePlan &plan) {
 int ConfirmiSCSIstub(const NicFwInfo &fw, const UpgradePlan &plan) {
     return ConfirmComponent(COMPONENT_ISCSI_STUB, Widen(fw.IscsiVersion), plan.IscsiVersion);
 }
+
+int ConfirmSelected(int component, const NicFwInfo &fw, const UpgradePlan &plan) {
+    switch (component) {
+    case COMPONENT_BOOTCODE:
+        return ConfirmBootCode(fw, plan);
+    case COMPONENT_PXE:
+        return ConfirmPXE(fw, plan);
+    case COMPONENT_UMP:
+        return ConfirmUMP(fw, plan);
+    case COMPONENT_CLP:
+        return ConfirmCLP(fw, plan);
+    case COMPONENT_ISCSI:
+        return ConfirmiSCSI(fw, plan);
+    default:
+        return ConfirmiSCSIstub(fw, plan);
+    }
+}

@@ -34,6 +34,8 @@ int ConfirmUMP(const NicFwInfo &fw, const UpgradePlan &plan);
 int ConfirmCLP(const NicFwInfo &fw, const UpgradePlan &plan);
 int ConfirmiSCSI(const NicFwInfo &fw, const UpgradePlan &plan);
 int ConfirmiSCSIstub(const NicFwInfo &fw, const UpgradePlan &plan);
+// The confirm routine of a COMPONENT_ value.
+int ConfirmSelected(int component, const NicFwInfo &fw, const UpgradePlan &plan);
 
 // The heading above an adapter's first question ("Found <name> MAC: <mac>").
 // It does not set FW_ANNOUNCED; the caller does where the rules say so.

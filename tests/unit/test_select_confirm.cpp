@@ -385,23 +385,6 @@ void SetVersions(const Row &row, NicFwInfo &fw, UpgradePlan &plan) {
     }
 }
 
-int Confirm(int component, const NicFwInfo &fw, const UpgradePlan &plan) {
-    switch (component) {
-    case COMPONENT_BOOTCODE:
-        return ConfirmBootCode(fw, plan);
-    case COMPONENT_PXE:
-        return ConfirmPXE(fw, plan);
-    case COMPONENT_UMP:
-        return ConfirmUMP(fw, plan);
-    case COMPONENT_CLP:
-        return ConfirmCLP(fw, plan);
-    case COMPONENT_ISCSI:
-        return ConfirmiSCSI(fw, plan);
-    default:
-        return ConfirmiSCSIstub(fw, plan);
-    }
-}
-
 TEST_F(ConfirmTest, ConfirmOutcomeByVerdictAndMode) {
     int index = 0;
     for (const Row &row : kRows) {
@@ -415,7 +398,7 @@ TEST_F(ConfirmTest, ConfirmOutcomeByVerdictAndMode) {
         SetVersions(row, fw, plan);
 
         Capture();
-        const int answer = Confirm(row.component, fw, plan);
+        const int answer = ConfirmSelected(row.component, fw, plan);
         Collect();
         EXPECT_EQ(answer, row.answer);
         EXPECT_EQ(RunFlags & ~RUN_LOG_OPEN, RUN_LOG_READY | row.mode | row.added);
