@@ -136,6 +136,14 @@ std::vector<SimCall> CallsOf(const std::vector<SimCall> &calls, const std::strin
     return ::testing::AssertionSuccess();
 }
 
+std::string ZeroReportLine(int index) {
+    std::string line = std::to_string(index) + "              0000-0000-0000-0000 0 0 0 ";
+    for (int i = 0; i < 5; i++) {
+        line += "- - - ";
+    }
+    return line + "  \n";
+}
+
 bool CopyFile(const std::string &from, const std::string &to) {
     std::ifstream in(from, std::ios::binary);
     std::ofstream out(to, std::ios::binary | std::ios::trunc);

@@ -58,6 +58,9 @@ std::vector<SimCall> CallsOf(const std::vector<SimCall> &calls, const std::strin
 // No sanitizer or crash report in a program's standard error.
 ::testing::AssertionResult NoRuntimeReport(const std::string &err);
 
+// The -c line of a port whose record stayed zero: no identity, no versions.
+std::string ZeroReportLine(int index);
+
 // Copies a file (mode 0755), for programs and libraries laid out elsewhere.
 bool CopyFile(const std::string &from, const std::string &to);
 

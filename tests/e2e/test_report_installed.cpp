@@ -14,15 +14,6 @@ constexpr char kHead79[] =
     "Gigabit Server Adapter (port 1) in the riser card of PCI Express slot 2, bus 41";
 static_assert(sizeof kHead79 == 80, "79 characters");
 
-// The line of a port whose record stayed zero: no identity, no versions.
-std::string ZeroLine(int index) {
-    std::string line = std::to_string(index) + "              0000-0000-0000-0000 0 0 0 ";
-    for (int i = 0; i < 5; i++) {
-        line += kNone;
-    }
-    return line + "  \n";
-}
-
 // ---------------------------------------------------------------------------
 // One adapter, one kind of installed firmware per case.
 
@@ -506,9 +497,9 @@ const FaultCase kFaultCases[] = {
          kLine2,
      "OmbriReadFirmware() failed 7\r\n"},
     {"InitDiagFailsForPort1", "OmbriInitDiag status=5 adapter=4098",
-     std::string(kLine0) + ZeroLine(1) + ZeroLine(2), "OmbriInitDiag() failed 5\r\n"},
+     std::string(kLine0) + ZeroReportLine(1) + ZeroReportLine(2), "OmbriInitDiag() failed 5\r\n"},
     {"InitDiagFailsForPort0", "OmbriInitDiag status=5 adapter=4097",
-     ZeroLine(0) + ZeroLine(1) + ZeroLine(2), "OmbriInitDiag() failed 5\r\n"},
+     ZeroReportLine(0) + ZeroReportLine(1) + ZeroReportLine(2), "OmbriInitDiag() failed 5\r\n"},
     {"TernFwInfoFails", "OmbriGetTernFwInfo status=6 adapter=4098",
      std::string(kLine0) +
          "1 0A1B2C3D4E60 1234-ABCD-5678-0002 0 0 0 - - - - - - - - - - - - - - -  Gigabit Server "
