@@ -439,6 +439,24 @@ TEST_F(ReportTest, MissingLibraryIsOneLine) {
     EXPECT_FALSE(FileExists(server.call_log));
 }
 
+// The same line on a terminal (native only: the colour is an ANSI sequence
+// there, a console attribute on Windows): red, then back to grey. The
+// terminal turns "\n" into "\r\n".
+TEST_F(ReportTest, MissingLibraryLineIsRedOnATerminal) {
+    if (IsWindowsTarget() || !FileExists("/usr/bin/script")) {
+        GTEST_SKIP() << "needs the native target and script(1) for a pseudo-terminal";
+    }
+    std::string dir = work_ + "/alone";
+    mkdir(dir.c_str(), 0755);
+    ASSERT_TRUE(CopyFile(TargetProgram(), dir + "/lanrefit"));
+    RunSpec spec;
+    spec.args = {"-qec", "./lanrefit -c", "/dev/null"};
+    spec.cwd = dir;
+    RunResult r = RunHost("/usr/bin/script", spec);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "\033[1;31mCannot load the adapter library OMBRIa.DLL.\r\r\n\033[0m");
+}
+
 TEST_F(ReportTest, LibraryWithoutAnOperationIsOneLine) {
     std::string partial = TargetBuildDir() + "/partial/" + TargetLibraryName();
     ASSERT_TRUE(FileExists(partial)) << partial << " is missing: build the target OMBRIa_partial";
