@@ -54,7 +54,8 @@ struct Row {
     uint32_t added;       // RunFlags bits the rule adds
 };
 
-// clang-format off: one row per line
+// One row per line.
+// clang-format off
 const Row kRows[] = {
     // Boot code: the minor decides before the build; the installed version is
     // more recent; same; unsigned comparison of a huge selected major.
