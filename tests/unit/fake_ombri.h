@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "adapter/ombri.h"
+#include "run/runflags.h"
 
 namespace fake {
 
@@ -80,6 +81,18 @@ class AdapterTest : public ::testing::Test {
   protected:
     void SetUp() override { Reset(); }
     void TearDown() override { Uninstall(); }
+    // Runs a routine with -debug, keeping what it printed in out and err.
+    int RunCaptured(int (*routine)()) {
+        RunFlags |= RUN_DEBUG;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        int result = routine();
+        out = testing::internal::GetCapturedStdout();
+        err = testing::internal::GetCapturedStderr();
+        return result;
+    }
+    std::string out;
+    std::string err;
 };
 
 } // namespace fake

@@ -34,18 +34,7 @@ class InventoryTest : public fake::AdapterTest {
         Lib.Adapters.push_back(a);
         return Lib.Adapters.back();
     }
-    // Runs the enumeration with -debug and captures both streams.
-    int Enumerate() {
-        RunFlags |= RUN_DEBUG;
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        int result = EnumerateAdapters();
-        out = testing::internal::GetCapturedStdout();
-        err = testing::internal::GetCapturedStderr();
-        return result;
-    }
-    std::string out;
-    std::string err;
+    int Enumerate() { return RunCaptured(EnumerateAdapters); }
 };
 
 TEST_F(InventoryTest, KeepsSupportedAdaptersInHandleOrder) {

@@ -28,17 +28,7 @@ class ReportInstalledTest : public fake::AdapterTest {
                                    "0A1B2C3D4E5F", 0x1234, 0xABCD, 0x5678, 0x0001));
         return Lib.Adapters.back();
     }
-    int Report() {
-        RunFlags |= RUN_DEBUG;
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        int result = report_installed();
-        out = testing::internal::GetCapturedStdout();
-        err = testing::internal::GetCapturedStderr();
-        return result;
-    }
-    std::string out;
-    std::string err;
+    int Report() { return RunCaptured(report_installed); }
 };
 
 TEST_F(ReportInstalledTest, LineForBootCodeAndPxe) {
