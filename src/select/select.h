@@ -51,4 +51,5 @@ int VersionVerdict(const Version &installed, const Version &selected, bool major
 
 // A catalogue version text, right to left: lower-case v removed, build after the
 // last full stop, then the minor the same way, then the major (atoi semantics).
+// Reads at most the 63 characters of a catalogue version token.
 Version ParseCatalogueVersion(const char *text);
