@@ -8,8 +8,8 @@
 #include "adapter/binding.h"
 #include "adapter/inventory.h"
 #include "output/output.h"
-#include "run/runflags.h"
-#include "run/table.h"
+#include "base/runflags.h"
+#include "base/table.h"
 
 namespace {
 

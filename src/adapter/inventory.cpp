@@ -6,7 +6,7 @@
 
 #include "adapter/binding.h"
 #include "output/output.h"
-#include "run/table.h"
+#include "base/table.h"
 
 void ReportAdapterTablesNoMemory() {
     Output(ATTR_ERROR, "Not enough memory for the adapter tables.\r\n");

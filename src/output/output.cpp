@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdarg>
 
-#include "run/runflags.h"
+#include "base/runflags.h"
 
 char LogPath[PLAT_PATH_MAX] = "";
 FILE *LogFile = nullptr;

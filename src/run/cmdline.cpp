@@ -5,12 +5,6 @@
 #include <cctype>
 #include <cstddef>
 
-uint32_t RunFlags = 0;
-const char *ImageFileArg = nullptr;
-const char *MacFilterArg = nullptr;
-const char *RestoreFileArg = nullptr;
-uint32_t CurrentNic = 0;
-
 namespace {
 
 // How an option uses the arguments that follow it.

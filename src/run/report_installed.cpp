@@ -4,45 +4,23 @@
 #include "adapter/firmware.h"
 #include "adapter/inventory.h"
 #include "output/output.h"
+#include "run/columns.h"
 #include "run/reports.h"
 
 namespace {
 
-void PrintVersionColumn(const Version &v) {
-    if (v.major != 0) {
-        Output(0, "%d %d %d ", static_cast<int>(v.major), static_cast<int>(v.minor),
-               static_cast<int>(v.build));
-    } else {
-        Output(0, "- - - ");
-    }
-}
-
-void PrintVersionColumn(const Version8 &v) {
-    if (v.major != 0) {
-        Output(0, "%d %d %d ", static_cast<int>(v.major), static_cast<int>(v.minor),
-               static_cast<int>(v.build));
-    } else {
-        Output(0, "- - - ");
-    }
-}
-
 void PrintStubColumn(const Version8 &iscsi) {
     if (iscsi.major == ISCSI_STUB_VERSION.major && iscsi.minor == ISCSI_STUB_VERSION.minor &&
         iscsi.build == ISCSI_STUB_VERSION.build) {
-        Output(0, "%d %d %d ", static_cast<int>(ISCSI_STUB_VERSION.major),
-               static_cast<int>(ISCSI_STUB_VERSION.minor),
-               static_cast<int>(ISCSI_STUB_VERSION.build));
+        PrintVersion(ISCSI_STUB_VERSION);
     } else {
-        Output(0, "- - - ");
+        PrintNoVersion();
     }
 }
 
 void PrintAdapterLine(uint32_t index, const NicFwInfo &fw) {
-    Output(0, "%d %-12s %04lX-%04lX-%04lX-%04lX %d %d %d ", static_cast<int>(index), fw.MacText,
-           static_cast<unsigned long>(fw.VendorId), static_cast<unsigned long>(fw.DeviceId),
-           static_cast<unsigned long>(fw.SubsystemVendorId),
-           static_cast<unsigned long>(fw.SubsystemId), static_cast<int>(fw.BootCodeVersion.major),
-           static_cast<int>(fw.BootCodeVersion.minor), static_cast<int>(fw.BootCodeVersion.build));
+    PrintAdapterIdentity(index, fw);
+    PrintVersion(fw.BootCodeVersion);
     PrintVersionColumn(fw.PxeVersion);
     PrintVersionColumn(fw.UmpVersion);
     PrintVersionColumn(fw.ClpVersion);

@@ -1,8 +1,228 @@
-// Placeholder until this mode is built.
+// The upgrade run: every run that is not a report. Checks and work
+// directories, the library, the selection pass over the adapters, the plan
+// listing or the write pass, and the summary that gives the exit code.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "adapter/binding.h"
+#include "adapter/firmware.h"
+#include "adapter/inventory.h"
+#include "base/runflags.h"
+#include "base/table.h"
 #include "output/output.h"
 #include "run/reports.h"
+#include "select/plan.h"
+#include "select/select.h"
+#include "write/write.h"
+
+namespace {
+
+// The selection order, which differs from the write order: CLP comes before
+// PXE, whose selection is skipped once a CLP image is confirmed.
+struct SelectionStep {
+    int (*select)();
+    uint32_t gate; // the per-component option of the component
+};
+
+const SelectionStep kSelectionOrder[] = {
+    {SelectBootCode, RUN_ONLY_BC}, {SelectCLP, RUN_ONLY_CLP},
+    {SelectPXE, RUN_ONLY_PXE},     {SelectUMP, RUN_ONLY_UMP},
+    {SelectiSCSI, RUN_ONLY_ISCSI}, {SelectiSCSIstub, RUN_ONLY_ISCSI_STUB},
+};
+
+// The write order.
+uint32_t (*const kWriteOrder[])() = {UpgradeBootCode, UpgradePXE,   UpgradeUMP,
+                                     UpgradeCLP,      UpgradeiSCSI, UpgradeiSCSIstub};
+
+constexpr const char *ASTERISKS =
+    "*******************************************************************\r\n";
+static_assert(std::char_traits<char>::length(ASTERISKS) == 69, "67 asterisks and the line end");
+
+// 7.5.18 and everything later.
+bool LibraryVersionAccepted(uint32_t major, uint32_t minor, uint32_t build) {
+    if (major != 7) {
+        return major > 7;
+    }
+    if (minor != 5) {
+        return minor > 5;
+    }
+    return build >= 18;
+}
+
+int CloseLibrary(int exit_code) {
+    OmbriUninitialize();
+    OmbriUnbind();
+    return exit_code;
+}
+
+// The per-component options name one adapter by its MAC text, exactly.
+bool MacMatches() {
+    return MacFilterArg != nullptr &&
+           strncmp(NicFwTable[CurrentNic].MacText, MacFilterArg, sizeof(NicFwInfo::MacText)) == 0;
+}
+
+void SelectComponents() {
+    for (const SelectionStep &step : kSelectionOrder) {
+        if ((RunFlags & RUN_ONLY_MASK) == 0 || ((RunFlags & step.gate) != 0 && MacMatches())) {
+            step.select();
+        }
+        if (step.select == SelectBootCode && (RunFlags & RUN_CANCELLED) != 0) {
+            return;
+        }
+    }
+}
+
+// Room left for the system drive in the work paths (the log path is the longest).
+constexpr int PATH_DRIVE_MAX = static_cast<int>(PLAT_PATH_MAX - 28);
+constexpr int PLAT_ERROR_PATH_TOO_LONG = 206;
+
+bool Cancelled() {
+    if ((RunFlags & RUN_CANCELLED) == 0) {
+        return false;
+    }
+    Output(ATTR_ERROR, "\r\nFirmware upgrade cancelled by User \r\n");
+    return true;
+}
+
+// The administrator check, the work directories and the log. False when the
+// run cannot go on (the message is printed).
+bool PrepareWorkDirectories() {
+    if (!plat_is_administrator()) {
+        Output(0, "Administrator privileges are requried to run this application.\r\n");
+        return false;
+    }
+    char drive[PLAT_PATH_MAX];
+    plat_system_drive(drive, sizeof drive);
+    // The longest of the texts below is the log path; a system drive that
+    // leaves no room for it is refused rather than cut into another path.
+    if (strlen(drive) + strlen("\\VLMSYSTEM\\log\\lanrefit.log") >= PLAT_PATH_MAX) {
+        Output(0, "Error:%d trying to create directory %s.\r\n", PLAT_ERROR_PATH_TOO_LONG, drive);
+        return false;
+    }
+    char path[PLAT_PATH_MAX];
+    snprintf(path, sizeof path, "%.*s\\VLMSYSTEM", PATH_DRIVE_MAX, drive);
+    plat_create_directory(path);
+    // The log's directory too, so that a fresh server logs its first run.
+    snprintf(path, sizeof path, "%.*s\\VLMSYSTEM\\log", PATH_DRIVE_MAX, drive);
+    plat_create_directory(path);
+    snprintf(BackupDir, sizeof BackupDir, "%.*s\\VLMSYSTEM\\NICFWBACKUP\\", PATH_DRIVE_MAX,
+             drive);
+    unsigned long error = plat_create_directory(BackupDir);
+    if (error != 0 && error != PLAT_ERROR_ALREADY_EXISTS && error != PLAT_ERROR_FILE_EXISTS) {
+        Output(0, "Error:%d trying to create directory %s.\r\n", static_cast<int>(error),
+               BackupDir);
+        return false;
+    }
+    snprintf(LogPath, sizeof LogPath, "%.*s\\VLMSYSTEM\\log\\lanrefit.log", PATH_DRIVE_MAX, drive);
+    RunFlags |= RUN_LOG_READY;
+    return true;
+}
+
+int Summary() {
+    if ((RunFlags & RUN_HAD_ERRORS) != 0) {
+        Output(0, "\nNIC firmware update completed with errors. \r\n");
+        return 0;
+    }
+    if ((RunFlags & RUN_UPDATED) != 0) {
+        Output(0, "\nNIC firmware update complete.\r\n");
+        return 1;
+    }
+    if ((RunFlags & RUN_ADVISE_ONLY) != 0) {
+        if ((RunFlags & RUN_ADVISE_NEWER) != 0) {
+            Output(0, "\nNIC firmware update is recommended.\r\n");
+            return 4;
+        }
+        if ((RunFlags & RUN_ADVISE_OLDER) != 0) {
+            Output(0, "\nNIC firmware update is not recommended.\r\n");
+            return 6;
+        }
+        if ((RunFlags & RUN_ADVISE_SAME) != 0) {
+            Output(0, "\nNIC firmware update is not recommended.\r\n");
+            return 5;
+        }
+    }
+    return 3;
+}
+
+} // namespace
 
 int upgrade_run() {
-    Output(0, "lanrefit: the upgrade mode is not built yet.\r\n");
-    return 0;
+    if (!PrepareWorkDirectories()) {
+        return 0;
+    }
+    log_write("%s", ASTERISKS);
+    Output(0, "Velmar Multi-Function Gigabit Server Adapter Firmware Upgrade Utility\r\n");
+    log_write("%s", ASTERISKS);
+
+    if (!OmbriBind()) {
+        return 0;
+    }
+    uint32_t major = 0;
+    uint32_t minor = 0;
+    uint32_t build = 0;
+    OmbriGetVersion(&major, &minor, &build);
+    if (!LibraryVersionAccepted(major, minor, build)) {
+        Output(0,
+               "Unsupported OMBRI version %lu.%lu.%lu.\r\nExpect OMBRI version %lu.%lu.%lu or "
+               "later.\r\n",
+               static_cast<unsigned long>(major), static_cast<unsigned long>(minor),
+               static_cast<unsigned long>(build), 7ul, 5ul, 19ul);
+        OmbriUnbind();
+        return 3;
+    }
+    OmbriStatus status = OmbriInitializeEx(0);
+    if (status != 0) {
+        debug_print("OmbriInitializeEx() failed %lu\r\n", static_cast<unsigned long>(status));
+        OmbriUnbind();
+        return 0;
+    }
+    if (EnumerateAdapters() == ADAPTER_OUT_OF_MEMORY) {
+        return CloseLibrary(0);
+    }
+    if (NicCount == 0) {
+        OmbriUninitialize();
+        OmbriUnbind();
+        Output(ATTR_ERROR, "No supported network adapters for firmware upgrade.\r\n");
+        return 3;
+    }
+    if (BuildFirmwareTable() == ADAPTER_OUT_OF_MEMORY) {
+        return CloseLibrary(0);
+    }
+    if (!TableCreate(PlanTable, NicCount)) {
+        Output(ATTR_ERROR, "Not enough memory for the upgrade plan.\r\n");
+        return CloseLibrary(0);
+    }
+
+    const bool restore_run = (RunFlags & (RUN_RESTORE | RUN_LIST_BACKUPS | RUN_RESTORE_FILE)) != 0;
+    for (CurrentNic = 0; CurrentNic < NicCount; CurrentNic++) {
+        if (restore_run) {
+            // Restore selection comes with the restore subsystem.
+        } else {
+            SelectComponents();
+        }
+        if (Cancelled()) {
+            return CloseLibrary(1);
+        }
+    }
+    if ((RunFlags & RUN_LIST) != 0) {
+        list_plan();
+        return CloseLibrary(1);
+    }
+
+    const bool restore_write = (RunFlags & (RUN_RESTORE | RUN_RESTORE_FILE)) != 0;
+    for (CurrentNic = 0; CurrentNic < NicCount; CurrentNic++) {
+        if (!restore_write) {
+            for (uint32_t (*write)() : kWriteOrder) {
+                write();
+            }
+        } else if ((RunFlags & (RUN_LIST_BACKUPS | RUN_ADVISE_ONLY)) == 0) {
+            RestoreImage();
+        }
+        if ((RunFlags & RUN_VERIFY_PENDING) != 0) {
+            RunFlags &= ~RUN_VERIFY_PENDING;
+            VerifyUpgrade();
+        }
+    }
+    return CloseLibrary(Summary());
 }

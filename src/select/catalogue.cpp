@@ -9,7 +9,7 @@
 #include "adapter/firmware.h"
 #include "adapter/inventory.h"
 #include "output/output.h"
-#include "run/runflags.h"
+#include "base/runflags.h"
 #include "select/plan.h"
 #include "select/select.h"
 

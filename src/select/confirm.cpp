@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "output/output.h"
-#include "run/runflags.h"
+#include "base/runflags.h"
 #include "select/plan.h"
 #include "select/prompt.h"
 #include "select/select.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "output/output.h"
-#include "run/runflags.h"
+#include "base/runflags.h"
 #include "select/plan.h"
 #include "select/prompt.h"
 

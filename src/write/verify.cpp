@@ -1,0 +1,67 @@
+// The re-read after the writes of a jumper adapter: a write-protect jumper
+// (J1) in the protected position lets the tool end without changing the
+// NVRAM, so the versions are read back and compared with the plan.
+#include "adapter/binding.h"
+#include "adapter/inventory.h"
+#include "base/runflags.h"
+#include "output/output.h"
+#include "select/plan.h"
+#include "write/write.h"
+
+namespace {
+
+bool MajorMinorDiffer(const Version &installed, const Version &planned) {
+    return installed.major != planned.major || installed.minor != planned.minor;
+}
+
+bool AnyDiffer(const Version &installed, const Version &planned) {
+    return MajorMinorDiffer(installed, planned) || installed.build != planned.build;
+}
+
+void ReportFailed(const char *jumper_line) {
+    Output(0, "*** ERROR *** Firmware upgrade failed!\r\n");
+    Output(0, "%s", jumper_line);
+    RunFlags |= RUN_HAD_ERRORS;
+}
+
+} // namespace
+
+void VerifyUpgrade() {
+    NicEntry &nic = NicTable[CurrentNic];
+    NicFwInfo &fw = NicFwTable[CurrentNic];
+    const UpgradePlan &plan = PlanTable[CurrentNic];
+    if (nic.DiagOpen == 0) {
+        OmbriStatus status = OmbriInitDiag(nic.Info.Handle);
+        if (status != 0) {
+            debug_print("OmbriInitDiag() failed %lu\r\n", static_cast<unsigned long>(status));
+            return;
+        }
+        nic.DiagOpen = 1;
+    }
+    ReadInstalledFirmware(fw);
+    if (nic.DiagOpen == 1) {
+        OmbriStatus status = OmbriUnInitDiag(nic.Info.Handle);
+        if (status != 0) {
+            debug_print("OmbriUnInitDiag() failed %lu\r\n", static_cast<unsigned long>(status));
+        } else {
+            nic.DiagOpen = 0;
+        }
+    }
+
+    if ((plan.Flags & PLAN_BC_CONFIRMED) != 0 &&
+        MajorMinorDiffer(fw.BootCodeVersion, plan.BootCodeVersion)) {
+        ReportFailed("Verify adapter jumper (J1) is in the write enable position\r\n");
+        return;
+    }
+    if ((plan.Flags & PLAN_PXE_CONFIRMED) != 0 && AnyDiffer(fw.PxeVersion, plan.PxeVersion)) {
+        ReportFailed("Verify adapter jumper (J1) is in the Write Enable position\r\n");
+        return;
+    }
+    if ((plan.Flags & PLAN_RESTORE_CONFIRMED) != 0 &&
+        (MajorMinorDiffer(fw.BootCodeVersion, plan.BootCodeVersion) ||
+         AnyDiffer(fw.PxeVersion, plan.PxeVersion))) {
+        ReportFailed("Verify adapter jumper (J1) is in the Write Enable position\r\n");
+        return;
+    }
+    Output(0, "** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n");
+}

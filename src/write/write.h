@@ -1,0 +1,49 @@
+// Upgrade execution: the writers that run the external tool for each confirmed
+// image, the backup file name they pass it, the write-protect jumper test and
+// the re-read of jumper adapters after their writes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "adapter/firmware.h"
+#include "platform/platform.h"
+
+// Write status of one run of the tool.
+constexpr uint32_t TOOL_STATUS_DONE = 10;        // the child was created and has ended
+constexpr uint32_t TOOL_STATUS_NOT_STARTED = 14; // creating the child failed
+
+// The tool, found relative to the current directory.
+constexpr const char *WRITER_TOOL_PATH = ".\\imgwriter";
+// Room for the tool's command line.
+constexpr size_t WRITER_COMMAND_SIZE = 784;
+
+// Each writes the confirmed image of its component for the adapter at
+// CurrentNic. Returns the write status, or 0 when nothing was confirmed.
+uint32_t UpgradeBootCode();
+uint32_t UpgradePXE();
+uint32_t UpgradeUMP();
+uint32_t UpgradeCLP();
+uint32_t UpgradeiSCSI();
+uint32_t UpgradeiSCSIstub();
+
+// Writes the saved image chosen by restore selection back to the adapter at
+// CurrentNic (PLAN_RESTORE_CONFIRMED). Returns the status, or 0.
+uint32_t RestoreImage();
+
+// The backup path of the adapter at CurrentNic, made from the versions it had
+// at the start of the run: BackupDir, MAC text, ".bc" and the boot code
+// version, then the PXE, CLP, UMP and iSCSI versions that are installed, and
+// ".bin". Returns 1, or 0 when the name does not fit size (path is then empty).
+int BackupFileName(char *path, size_t size);
+
+// 1 for an adapter model with the write-protect jumper J1.
+int HasWriteProtectJumper(const NicFwInfo &info);
+
+// Re-reads the installed versions of the jumper adapter at CurrentNic and
+// tells the operator whether the writes took effect.
+void VerifyUpgrade();
+
+// The backup directory on the system drive, ending in a backslash; set by the
+// upgrade run.
+extern char BackupDir[PLAT_PATH_MAX];

@@ -1,0 +1,204 @@
+// The writers: one sequence that runs the external tool for a confirmed image
+// of the adapter at CurrentNic, and a table of what differs between the six
+// components and the restore of a saved image.
+#include <cstdio>
+
+#include "base/runflags.h"
+#include "output/output.h"
+#include "select/plan.h"
+#include "write/write.h"
+
+namespace {
+
+// An installed version as the version line shows it: from the 32-bit or the
+// 8-bit fields of NicFwInfo.
+enum InstalledField { FIELD_BOOTCODE, FIELD_PXE, FIELD_UMP, FIELD_CLP, FIELD_ISCSI };
+
+// How the writer picks the tool's verb.
+enum VerbRule {
+    VERB_FIXED,        // always verb
+    VERB_UNLESS_FOUND, // verb when the adapter has installed_bit, else verb_forced
+};
+
+struct WriterRow {
+    uint32_t write_bit;       // in the plan's Flags: the writer does nothing without it
+    uint32_t text_bit;        // in the plan's Flags: the version line is printed with it
+    const char *component;    // the version line's word ("Boot Code")
+    InstalledField installed; // the installed version shown
+    Version UpgradePlan::*selected;
+    char (UpgradePlan::*image)[PLAT_PATH_MAX];
+    VerbRule verb_rule;
+    const char *verb;
+    const char *verb_forced;  // VERB_UNLESS_FOUND: without an image of that kind installed
+    uint32_t installed_bit;   // VERB_UNLESS_FOUND: the NicFwInfo bit tested
+    const char *notice;       // shown once per run, by the first writer that runs
+    bool header_always;       // else only when no boot code is written on the adapter
+    bool verify_on_jumper;    // sets RUN_VERIFY_PENDING on a jumper adapter
+    const char *failure_verb; // "Upgrade" or "Restore" in the error lines
+};
+
+constexpr const char *NOTICE_BOOTCODE =
+    "\r\nThe Firmware Upgrade will take several minutes.  Please be patient.\r\n";
+constexpr const char *NOTICE_WILL =
+    "\r\nThe Firmware Upgrade will take several minutes.  Please be patient\n";
+constexpr const char *NOTICE_MAY =
+    "\r\nThe Firmware Upgrade may take several minutes.  Please be patient\n";
+constexpr const char *NOTICE_RESTORE =
+    "\r\nThe Firmware Restore will take several minutes.  Please be patient.\r\n";
+
+enum WriterIndex { W_BOOTCODE, W_PXE, W_UMP, W_CLP, W_ISCSI, W_ISCSI_STUB, W_RESTORE, W_COUNT };
+
+const WriterRow kWriters[W_COUNT] = {
+    {PLAN_BC_CONFIRMED, PLAN_BC_FOUND, "Boot Code", FIELD_BOOTCODE, &UpgradePlan::BootCodeVersion,
+     &UpgradePlan::BootCodePath, VERB_FIXED, "upgrade -bc", nullptr, 0, NOTICE_BOOTCODE, true, true,
+     "Upgrade"},
+    {PLAN_PXE_CONFIRMED, PLAN_PXE_FOUND, "PXE", FIELD_PXE, &UpgradePlan::PxeVersion,
+     &UpgradePlan::PxePath, VERB_FIXED, "upgrade -mba", nullptr, 0, NOTICE_WILL, false, true,
+     "Upgrade"},
+    {PLAN_UMP_CONFIRMED, PLAN_UMP_FOUND, "UMP", FIELD_UMP, &UpgradePlan::UmpVersion,
+     &UpgradePlan::UmpPath, VERB_FIXED, "upgrade -ump", nullptr, 0, NOTICE_WILL, false, false,
+     "Upgrade"},
+    {PLAN_CLP_CONFIRMED, PLAN_CLP_FOUND, "CLP", FIELD_CLP, &UpgradePlan::ClpVersion,
+     &UpgradePlan::ClpPath, VERB_UNLESS_FOUND, "upgrade -mba", "upgrade -F -mba", FW_HAS_CLP,
+     NOTICE_MAY, false, false, "Upgrade"},
+    {PLAN_ISCSI_CONFIRMED, PLAN_ISCSI_FOUND, "iSCSI", FIELD_ISCSI, &UpgradePlan::IscsiVersion,
+     &UpgradePlan::IscsiPath, VERB_UNLESS_FOUND, "upgrade -mba", "upgrade -F -mba", FW_HAS_ISCSI,
+     NOTICE_WILL, false, true, "Upgrade"},
+    {PLAN_ISCSI_STUB_CONFIRMED, PLAN_ISCSI_STUB_FOUND, "iSCSI", FIELD_ISCSI,
+     &UpgradePlan::IscsiVersion, &UpgradePlan::IscsiStubPath, VERB_FIXED, "upgrade -F -mba",
+     nullptr, 0, NOTICE_WILL, false, true, "Upgrade"},
+    // The restore writes the whole saved image: its "version line" names the
+    // file, and the re-read afterwards compares with the saved versions.
+    {PLAN_RESTORE_CONFIRMED, 0, nullptr, FIELD_BOOTCODE, nullptr, &UpgradePlan::BootCodePath,
+     VERB_FIXED, "restore", nullptr, 0, NOTICE_RESTORE, true, true, "Restore"},
+};
+
+Version InstalledVersion(const NicFwInfo &fw, InstalledField field) {
+    switch (field) {
+    case FIELD_PXE:
+        return fw.PxeVersion;
+    case FIELD_UMP:
+        return {fw.UmpVersion.major, fw.UmpVersion.minor, fw.UmpVersion.build};
+    case FIELD_CLP:
+        return {fw.ClpVersion.major, fw.ClpVersion.minor, fw.ClpVersion.build};
+    case FIELD_ISCSI:
+        return {fw.IscsiVersion.major, fw.IscsiVersion.minor, fw.IscsiVersion.build};
+    case FIELD_BOOTCODE:
+    default:
+        return fw.BootCodeVersion;
+    }
+}
+
+// Prints a console-only line: the log is kept out for its span.
+void ConsoleOnly(const char *text) {
+    RunFlags &= ~RUN_LOG_READY;
+    Output(0, "%s", text);
+    RunFlags |= RUN_LOG_READY;
+}
+
+// Builds the tool's command line into command. Returns false when it does not
+// fit; nothing is run then.
+bool BuildCommandLine(const WriterRow &row, const NicFwInfo &fw, const UpgradePlan &plan,
+                      const char *backup, char *command, size_t size) {
+    const char *verb = row.verb;
+    if (row.verb_rule == VERB_UNLESS_FOUND && (fw.Flags & row.installed_bit) == 0) {
+        verb = row.verb_forced;
+    }
+    int n = snprintf(command, size, "%s %s %-12.12s %s %s %s", WRITER_TOOL_PATH,
+                     (RunFlags & RUN_DEBUG) != 0 ? "-debug" : "", fw.MacText, verb, plan.*row.image,
+                     backup);
+    if (n < 0 || static_cast<size_t>(n) >= size) {
+        command[0] = '\0';
+        return false;
+    }
+    // Every path in the arguments gets forward slashes; the tool path keeps ".\".
+    for (size_t i = 5; command[i] != '\0'; i++) {
+        if (command[i] == '\\') {
+            command[i] = '/';
+        }
+    }
+    return true;
+}
+
+uint32_t RunWriter(const WriterRow &row) {
+    const UpgradePlan &plan = PlanTable[CurrentNic];
+    const NicFwInfo &fw = NicFwTable[CurrentNic];
+    if ((plan.Flags & row.write_bit) == 0) {
+        return 0;
+    }
+    if ((RunFlags & RUN_NOTICE_SHOWN) == 0) {
+        RunFlags |= RUN_NOTICE_SHOWN;
+        ConsoleOnly(row.notice);
+    }
+    if (row.header_always || (plan.Flags & PLAN_BC_CONFIRMED) == 0) {
+        Output(0, "\r\nSelecting %s MAC: %-12.12s \r\n", fw.Description, fw.MacText);
+    }
+    if (row.component == nullptr) {
+        Output(0, "Restoring %s\r\n", plan.BootCodePath);
+    } else if ((plan.Flags & row.text_bit) != 0) {
+        Version installed = InstalledVersion(fw, row.installed);
+        const Version &selected = plan.*row.selected;
+        char line[80];
+        snprintf(line, sizeof line, "%s %d.%d.%d to %d.%d.%d", row.component,
+                 static_cast<int>(installed.major), static_cast<int>(installed.minor),
+                 static_cast<int>(installed.build), static_cast<int>(selected.major),
+                 static_cast<int>(selected.minor), static_cast<int>(selected.build));
+        Output(0, "Upgrading %s\r\n", line);
+    }
+
+    char backup[2 * PLAT_PATH_MAX];
+    char command[WRITER_COMMAND_SIZE];
+    uint32_t status = TOOL_STATUS_NOT_STARTED;
+    bool runnable = BackupFileName(backup, sizeof backup) != 0 &&
+                    BuildCommandLine(row, fw, plan, backup, command, sizeof command);
+    if (!runnable) {
+        // Never run the tool with a cut path: report it as a write that did not start.
+        snprintf(command, sizeof command, "%s", WRITER_TOOL_PATH);
+    }
+    log_close();
+    if (runnable) {
+        debug_print("%s \r\n", command);
+        unsigned long error = 0;
+        status =
+            plat_run_process(command, &error) != 0 ? TOOL_STATUS_DONE : TOOL_STATUS_NOT_STARTED;
+        debug_print("exit code (%s): %x \r\n", command, static_cast<unsigned>(status));
+    }
+    if (status != TOOL_STATUS_DONE) {
+        RunFlags |= RUN_HAD_ERRORS;
+        log_write("ERROR: %s of %s MAC: %-8.12s cmd:(%s) failed with internal error %d\r\n",
+                  row.failure_verb, fw.Description, fw.MacText, command, static_cast<int>(status));
+        RunFlags &= ~RUN_LOG_READY;
+        Output(0, "ERROR: %s of %s MAC: %-8.12s failed.\r\n", row.failure_verb, fw.Description,
+               fw.MacText);
+        RunFlags |= RUN_LOG_READY;
+    }
+    RunFlags |= RUN_UPDATED;
+    if (row.verify_on_jumper && HasWriteProtectJumper(fw)) {
+        RunFlags |= RUN_VERIFY_PENDING;
+    }
+    return status;
+}
+
+} // namespace
+
+uint32_t UpgradeBootCode() {
+    return RunWriter(kWriters[W_BOOTCODE]);
+}
+uint32_t UpgradePXE() {
+    return RunWriter(kWriters[W_PXE]);
+}
+uint32_t UpgradeUMP() {
+    return RunWriter(kWriters[W_UMP]);
+}
+uint32_t UpgradeCLP() {
+    return RunWriter(kWriters[W_CLP]);
+}
+uint32_t UpgradeiSCSI() {
+    return RunWriter(kWriters[W_ISCSI]);
+}
+uint32_t UpgradeiSCSIstub() {
+    return RunWriter(kWriters[W_ISCSI_STUB]);
+}
+uint32_t RestoreImage() {
+    return RunWriter(kWriters[W_RESTORE]);
+}
