@@ -106,8 +106,7 @@ bool PrepareWorkDirectories() {
     // The log's directory too, so that a fresh server logs its first run.
     snprintf(path, sizeof path, "%.*s\\VLMSYSTEM\\log", PATH_DRIVE_MAX, drive);
     plat_create_directory(path);
-    snprintf(BackupDir, sizeof BackupDir, "%.*s\\VLMSYSTEM\\NICFWBACKUP\\", PATH_DRIVE_MAX,
-             drive);
+    snprintf(BackupDir, sizeof BackupDir, "%.*s\\VLMSYSTEM\\NICFWBACKUP\\", PATH_DRIVE_MAX, drive);
     unsigned long error = plat_create_directory(BackupDir);
     if (error != 0 && error != PLAT_ERROR_ALREADY_EXISTS && error != PLAT_ERROR_FILE_EXISTS) {
         Output(0, "Error:%d trying to create directory %s.\r\n", static_cast<int>(error),
