@@ -183,9 +183,17 @@ int plat_run_process(const char *command_line, unsigned long *error) {
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
                                          0);
     }
+    // A process group of its own: a Ctrl-C at the console stops the utility,
+    // never a write in progress (a Windows child without a console is out of
+    // reach of the console's Ctrl-C as well).
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = 0;
     fflush(nullptr);
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         *error = static_cast<unsigned long>(rc);

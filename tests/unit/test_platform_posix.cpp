@@ -69,16 +69,25 @@ TEST_F(PosixPlatformTest, AnEmptyDirectoryStillListsItsDots) {
     plat_find_close(find);
 }
 
-TEST_F(PosixPlatformTest, TheChildGetsNullDevicesAsItsStandardHandles) {
+// The child inherits no handles, and runs in a process group of its own, out
+// of reach of a Ctrl-C at the console.
+TEST_F(PosixPlatformTest, TheChildGetsNullDevicesAndAProcessGroupOfItsOwn) {
     std::string script = dir_ + "/probe.sh";
     std::ofstream(script) << "#!/bin/sh\nreadlink /proc/self/fd/0 /proc/self/fd/2 > " << dir_
-                          << "/handles.txt\n";
+                          << "/handles.txt\ncut -d ' ' -f5 /proc/$$/stat > " << dir_
+                          << "/pgid.txt\necho $$ >> " << dir_ << "/pgid.txt\n";
     chmod(script.c_str(), 0755);
     unsigned long error = 0;
     ASSERT_EQ(plat_run_process(script.c_str(), &error), 1);
     std::ifstream in(dir_ + "/handles.txt");
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, "/dev/null\n/dev/null\n");
+    std::ifstream ids(dir_ + "/pgid.txt");
+    long group = 0;
+    long pid = -1;
+    ids >> group >> pid;
+    EXPECT_EQ(group, pid);
+    EXPECT_NE(group, static_cast<long>(getpgrp()));
 }
 
 TEST(PosixPlatform, SystemDriveComesFromTheEnvironment) {
