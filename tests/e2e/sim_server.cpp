@@ -189,3 +189,43 @@ RunResult SimE2eTest::RunAgainst(const SimServer &server, const std::vector<std:
     calls_ = ReadCallLog(server.call_log);
     return r;
 }
+
+bool WriteComponent(const std::string &path, const std::string &kind, const std::string &version,
+                    const std::string &pci) {
+    std::vector<std::string> args = {"component", path, "--kind", kind, "--version", version};
+    if (!pci.empty()) {
+        args.push_back("--pci");
+        args.push_back(pci);
+    }
+    return RunSimtool(args);
+}
+
+bool InstallWriter(const std::string &dir) {
+    const char *name = IsWindowsTarget() ? "/imgwriter.exe" : "/imgwriter";
+    return CopyFile(TargetBuildDir() + name, dir + name);
+}
+
+std::string BackupDirOf(const std::string &work_dir) {
+    return SystemDriveDir(work_dir) + "/VLMSYSTEM/NICFWBACKUP/";
+}
+
+std::string LogFileOf(const std::string &work_dir) {
+    return SystemDriveDir(work_dir) + "/VLMSYSTEM/log/lanrefit.log";
+}
+
+std::string BackupDirArg(const std::string &work_dir) {
+    return IsWindowsTarget() ? std::string("C:/VLMSYSTEM/NICFWBACKUP/") : BackupDirOf(work_dir);
+}
+
+std::vector<std::string> ReadLines(const std::string &path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}

@@ -71,6 +71,24 @@ std::string TargetLibraryName();
 // Runs a copy of lanrefit lying at PROGRAM (native, or under Wine), in its own directory.
 RunResult RunProgramCopy(const std::string &program, const RunSpec &spec);
 
+// Writes a component image file ("simtool component"): kind bootcode, pxe,
+// ump, clp, iscsi or iscsistub.
+bool WriteComponent(const std::string &path, const std::string &kind, const std::string &version,
+                    const std::string &pci);
+
+// The writer tool of the target build, copied into DIR as the program runs it
+// (".\imgwriter").
+bool InstallWriter(const std::string &dir);
+
+// Where the upgrade run keeps its files on the system drive of a test.
+std::string BackupDirOf(const std::string &work_dir); // host path, ends in '/'
+std::string LogFileOf(const std::string &work_dir);
+// The backup directory as the writer tool receives it on its command line.
+std::string BackupDirArg(const std::string &work_dir);
+
+// Lines of a text file, without their line ends.
+std::vector<std::string> ReadLines(const std::string &path);
+
 // Base of the tests that run lanrefit against a simulated server in work_/server.
 class SimE2eTest : public E2eTest {
   protected:

@@ -63,6 +63,7 @@ const Row kRows[] = {
     {COMPONENT_BOOTCODE, {2, 0, 0}, {1, 9, 9}, INTERACTIVE, "\n", ANSWER_NO, "Update Boot Code 2.0.0 to 1.9.9 - ", W_BC_OLDER, "n", 0},
     {COMPONENT_BOOTCODE, {3, 4, 5}, {3, 4, 5}, INTERACTIVE, "y\n", ANSWER_YES, "Update Boot Code 3.4.5 to 3.4.5 - ", W_BC_SAME, "n", 0},
     {COMPONENT_BOOTCODE, {1, 0, 0}, {4294967295u, 0, 0}, INTERACTIVE, "\n", ANSWER_YES, "Update Boot Code 1.0.0 to -1.0.0 - ", nullptr, "y", 0},
+    {COMPONENT_BOOTCODE, {1, 3000000000u, 0}, {1, 5, 0}, INTERACTIVE, "\n", ANSWER_NO, "Update Boot Code 1.-1294967296.0 to 1.5.0 - ", W_BC_OLDER, "n", 0},
     {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 4}, SILENT, "", ANSWER_YES, "", nullptr, "y", 0},
     {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 4}, FORCED, "", ANSWER_YES, "", nullptr, "y", 0},
     {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 3}, SILENT, "", ANSWER_NO, "", W_BC_SAME, "n", 0},
@@ -79,6 +80,7 @@ const Row kRows[] = {
     {COMPONENT_PXE, {1, 2, 4}, {1, 2, 4}, INTERACTIVE, "\n", ANSWER_NO, "Update PXE 1.2.4 to 1.2.4 - ", W_PXE_SAME, "n", 0},
     {COMPONENT_PXE, {1, 3, 0}, {1, 2, 9}, INTERACTIVE, "Y\n", ANSWER_YES, "Update PXE 1.3.0 to 1.2.9 - ", W_PXE_OLDER, "n", 0},
     {COMPONENT_PXE, {0, 0, 0}, {1, 0, 0}, INTERACTIVE, "q\n", ANSWER_QUIT, "Update PXE 0.0.0 to 1.0.0 - ", nullptr, "y", 0},
+    {COMPONENT_PXE, {1, 2, 2147483648u}, {1, 2, 5}, INTERACTIVE, "\n", ANSWER_NO, "Update PXE 1.2.-2147483648 to 1.2.5 - ", W_PXE_OLDER, "n", 0},
     {COMPONENT_PXE, {1, 3, 0}, {1, 2, 9}, SILENT, "", ANSWER_NO, "", W_PXE_OLDER, "n", 0},
     {COMPONENT_PXE, {1, 3, 0}, {1, 2, 9}, FORCED, "", ANSWER_YES, "", W_PXE_OLDER, "n", 0},
 
@@ -113,6 +115,7 @@ const Row kRows[] = {
     // iSCSI stub: installed iSCSI against the stub image, with the iSCSI text.
     {COMPONENT_ISCSI_STUB, {1, 0, 0}, {1, 0, 0}, INTERACTIVE, "\n", ANSWER_NO, "Update iSCSI 1.0.0 to 1.0.0 - ", W_STUB_SAME, "n", 0},
     {COMPONENT_ISCSI_STUB, {2, 0, 0}, {1, 0, 0}, INTERACTIVE, "\n", ANSWER_NO, "Update iSCSI 2.0.0 to 1.0.0 - ", W_STUB_OLDER, "n", 0},
+    {COMPONENT_ISCSI_STUB, {1, 0, 0}, {1, 0, 1}, INTERACTIVE, "\n", ANSWER_YES, "Update iSCSI 1.0.0 to 1.0.1 - ", nullptr, "y", 0},
     {COMPONENT_ISCSI_STUB, {0, 0, 0}, {1, 0, 0}, INTERACTIVE, "\n", ANSWER_YES, "Update iSCSI 0.0.0 to 1.0.0 - ", nullptr, "y", 0},
     {COMPONENT_ISCSI_STUB, {2, 0, 0}, {1, 0, 0}, FORCED, "", ANSWER_YES, "", W_STUB_OLDER, "n", 0},
 };

@@ -1,0 +1,655 @@
+// The upgrade run of the real program against simulated servers that change
+// when the simulated writer tool writes them: one table of scenarios, each
+// checking the console and log bytes, the exit code, the tool's command lines
+// (its journal), the NVRAM afterwards and the backups it saved.
+#include "sim_server.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The adapters a scenario can put into its server.
+
+struct AdapterDef {
+    char key;
+    const char *line; // machine-file line, without jumper=
+    const char *nvram;
+    std::vector<std::string> options; // simtool nvram
+};
+
+const char kDescA[] = "Gigabit Server Adapter (port 1)";
+const char kDescB[] = "Gigabit Server Adapter (port 2)";
+const char kDescC[] = "Gigabit Server Adapter (port 3)";
+const char kDescJ[] = "Jumper Server Adapter";
+const char kMacA[] = "0A1B2C3D4E5F";
+const char kMacB[] = "0A1B2C3D4E60";
+const char kMacC[] = "0A1B2C3D4E61";
+const char kMacJ[] = "0A1B2C3D4E62";
+
+const AdapterDef kAdapters[] = {
+    {'A',
+     "handle=4097 desc=\"Gigabit Server Adapter (port 1)\"",
+     "a.nvram",
+     {"--pci", "1234-ABCD-5678-0001", "--mac", kMacA, "--bootcode", "5.0.3", "--preboot", "8.3.2",
+      "--ump", "1.2.0", "--entry", "1:pxe"}},
+    {'B',
+     "handle=4098 desc=\"Gigabit Server Adapter (port 2)\"",
+     "b.nvram",
+     {"--pci", "1234-ABCD-5678-0001", "--mac", kMacB, "--bootcode", "5.0.3", "--preboot", "8.3.2",
+      "--ump", "1.2.0", "--entry", "1:pxe"}},
+    {'C',
+     "handle=4099 desc=\"Gigabit Server Adapter (port 3)\"",
+     "c.nvram",
+     {"--pci", "1234-ABCD-5678-0002", "--mac", kMacC, "--bootcode", "4.6.1", "--preboot", "2.5.1",
+      "--ump", "1.1.9", "--entry", "1:clp"}},
+    // The jumper model; lower-case j in a scenario's adapters means jumper=protect.
+    {'J',
+     "handle=4100 desc=\"Jumper Server Adapter\"",
+     "j.nvram",
+     {"--pci", "1234-BEEF-5678-0011", "--mac", kMacJ, "--bootcode", "5.0.3", "--preboot", "2.1.0",
+      "--ump", "1.0.0", "--entry", "1:iscsi"}},
+};
+
+const AdapterDef *FindAdapter(char key) {
+    for (const AdapterDef &a : kAdapters) {
+        if (a.key == key) {
+            return &a;
+        }
+    }
+    return nullptr;
+}
+
+// Catalogue records: "<catalogue file below NIC_FW> <identity> <file> <version>".
+const char kBcA[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc504.bin 5.0.4";
+const char kBcAOlder[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc502.bin 5.0.2";
+const char kBcJ[] = "Boot_Code/BC.config 1234-BEEF-5678-0011 bcj504.bin 5.0.4";
+const char kPxeA[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe833.bin 8.3.3";
+const char kPxeASame[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe832.bin 8.3.2";
+const char kUmpAOlder[] = "UMP/UMP.config 1234-ABCD-5678-0001 ump110.bin 1.1.0";
+const char kUmpA[] = "UMP/UMP.config 1234-ABCD-5678-0001 ump130.bin 1.3.0";
+const char kUmpC[] = "UMP/UMP.config 1234-ABCD-5678-0002 ump120.bin 1.2.0";
+const char kUmpJ[] = "UMP/UMP.config 1234-BEEF-5678-0011 umpj110.bin 1.1.0";
+const char kClpA[] = "CLP/CLP.config 1234-ABCD-5678-0001 clp260.bin 2.6.0";
+const char kClpC[] = "CLP/CLP.config 1234-ABCD-5678-0002 clp260.bin 2.6.0";
+const char kIscsiA[] = "iSCSI/iSCSI.config 1234-ABCD-5678-0001 iscsi300.bin 3.0.0";
+const char kIscsiC[] = "iSCSI/iSCSI.config 1234-ABCD-5678-0002 iscsi300.bin 3.0.0";
+const char kIscsiJ[] = "iSCSI/iSCSI.config 1234-BEEF-5678-0011 iscsi220.bin 2.2.0";
+const char kStubA[] = "iSCSI/iSCSI_stub.config 1234-ABCD-5678-0001 stub100.bin 1.0.0";
+
+// The component kind of an image by its catalogue file.
+std::string KindOf(const std::string &catalogue) {
+    const char *kinds[][2] = {
+        {"Boot_Code/BC.config", "bootcode"}, {"PXE/MFPXE.config", "pxe"},
+        {"UMP/UMP.config", "ump"},           {"CLP/CLP.config", "clp"},
+        {"iSCSI/iSCSI.config", "iscsi"},     {"iSCSI/iSCSI_stub.config", "iscsistub"}};
+    for (auto &k : kinds) {
+        if (catalogue == k[0]) {
+            return k[1];
+        }
+    }
+    return "";
+}
+
+// ---------------------------------------------------------------------------
+// What the operator sees, as a list of events: each goes to the console, the
+// log, or both, the way the run prints it.
+
+struct Event {
+    enum Where { BOTH, CONSOLE, LOG, ASK, CHILD } where;
+    std::string text;
+    std::string answer; // ASK: the line the operator typed (it reaches the log only)
+};
+
+Event O(const std::string &t) {
+    return {Event::BOTH, t, ""};
+}
+Event Con(const std::string &t) {
+    return {Event::CONSOLE, t, ""};
+}
+Event L(const std::string &t) {
+    return {Event::LOG, t, ""};
+}
+// A question "Update <what> - " with its default and the answer given.
+Event Ask(const std::string &what, const char *def, const std::string &answer) {
+    return {Event::ASK, "Update " + what + " -  y/n/q (" + def + "):", answer};
+}
+// The log is closed before each start of the tool.
+Event Child() {
+    return {Event::CHILD, "", ""};
+}
+
+const char kStars[] = "*******************************************************************\r\n";
+const char kTitle[] = "Velmar Multi-Function Gigabit Server Adapter Firmware Upgrade Utility\r\n";
+const char kNoticeBc[] =
+    "\r\nThe Firmware Upgrade will take several minutes.  Please be patient.\r\n";
+const char kNoticeWill[] =
+    "\r\nThe Firmware Upgrade will take several minutes.  Please be patient\n";
+const char kNoticeMay[] = "\r\nThe Firmware Upgrade may take several minutes.  Please be patient\n";
+const char kComplete[] = "\nNIC firmware update complete.\r\n";
+const char kErrors[] = "\nNIC firmware update completed with errors. \r\n";
+const char kCancelled[] = "\r\nFirmware upgrade cancelled by User \r\n";
+
+Event Found(const char *desc, const char *mac) {
+    return O(std::string("\r\nFound ") + desc + " MAC: " + mac + " \r\n");
+}
+Event Selecting(const char *desc, const char *mac) {
+    return O(std::string("\r\nSelecting ") + desc + " MAC: " + mac + " \r\n");
+}
+Event Upgrading(const std::string &what) {
+    return O("Upgrading " + what + "\r\n");
+}
+Event Warn(const std::string &text) {
+    return O("** WARNING ** - " + text + "\r\n");
+}
+// The two log-only lines of an older UMP image.
+Event UmpOlder() {
+    return L("** WARNING ** - Installed UMP is more recent than selected UMP.\r\n"
+             "** WARNING ** - Installation of an older UMP version is not allowed.\r\n");
+}
+
+// ---------------------------------------------------------------------------
+// The scenarios.
+
+struct NvramAfter {
+    char adapter;
+    const char *bootcode, *preboot, *ump; // the version texts afterwards
+};
+
+struct Scenario {
+    const char *name;
+    const char *adapters; // keys of kAdapters; j is J with jumper=protect, J has jumper=enable
+    std::vector<std::string> catalogue;
+    std::vector<std::string> args;
+    std::string input;
+    std::vector<Event> events; // after the banner
+    int exit_code;
+    // The tool's command lines, "MAC verb image backup-name" ({B} is the backup
+    // directory as the tool receives it); one per start of the tool.
+    std::vector<std::string> commands;
+    std::vector<NvramAfter> nvram; // adapters whose NVRAM changed
+    std::string writer_fault = ""; // IMGWRITER_FAULT; "absent" leaves the tool out
+};
+
+const char kBackupA[] = "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin";
+const char kBackupB[] = "{B}0A1B2C3D4E60.bc5.0.3.p8.3.2.u1.2.0.bin";
+const char kBackupC[] = "{B}0A1B2C3D4E61.bc4.6.1.c2.5.1.u1.1.9.bin";
+const char kBackupJ[] = "{B}0A1B2C3D4E62.bc5.0.3.u1.0.0.iS2.1.0.bin";
+
+std::string Cmd(const char *mac, const std::string &verb, const std::string &image,
+                const char *backup) {
+    return std::string(mac) + " " + verb + " ./NIC_FW/" + image + " " + backup;
+}
+
+const char kJumperError[] = "*** ERROR *** Firmware upgrade failed!\r\n";
+
+const Scenario kScenarios[] = {
+    {"InteractiveAcceptAll",
+     "A",
+     {kBcA, kPxeASame, kUmpAOlder},
+     {},
+     "y\ny\n",
+     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "y\n"),
+      Warn("Installed PXE is the same version as selected PXE."),
+      Ask("PXE 8.3.2 to 8.3.2", "n", "y\n"), UmpOlder(), Con(kNoticeBc), Selecting(kDescA, kMacA),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), Upgrading("PXE 8.3.2 to 8.3.2"), Child(),
+      O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA),
+      Cmd(kMacA, "upgrade -mba", "PXE/pxe832.bin", kBackupA)},
+     {{'A', "5.0.4", "8.3.2", "1.2.0"}}},
+    {"InteractiveDeclineAll",
+     "A",
+     {kBcA, kPxeASame},
+     {},
+     "n\nn\n",
+     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "n\n"),
+      Warn("Installed PXE is the same version as selected PXE."),
+      Ask("PXE 8.3.2 to 8.3.2", "n", "n\n")},
+     3,
+     {},
+     {}},
+    {"QuitAtBootCodeEndsTheRun",
+     "AB",
+     {kBcA, kPxeA},
+     {},
+     "q\n",
+     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "q\n"), O(kCancelled)},
+     1,
+     {},
+     {}},
+    // The quit at CLP clears the adapter's plan; its UMP and iSCSI are still
+    // asked, then the run ends before the next adapter.
+    {"QuitAtClpAsksTheRestOfTheAdapter",
+     "CA",
+     {kClpC, kUmpC, kIscsiC, kBcA},
+     {},
+     "q\ny\nn\n",
+     {Found(kDescC, kMacC), Ask("CLP 2.5.1 to 2.6.0", "y", "q\n"),
+      Ask("UMP 1.1.9 to 1.2.0", "y", "y\n"), Ask("iSCSI 0.0.0 to 3.0.0", "y", "n\n"),
+      O(kCancelled)},
+     1,
+     {},
+     {}},
+    {"SilentWritesOnlyNewer",
+     "A",
+     {kBcA, kPxeASame, kUmpAOlder},
+     {"-s"},
+     "",
+     {Found(kDescA, kMacA), Warn("Installed PXE is the same version as selected PXE."), UmpOlder(),
+      Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {{'A', "5.0.4", "8.3.2", "1.2.0"}}},
+    // Forced: a downgrade and the same version are written, an older UMP never.
+    {"SilentForcedNeverAnOlderUmp",
+     "A",
+     {kBcAOlder, kPxeASame, kUmpAOlder},
+     {"-s", "-f"},
+     "",
+     {Found(kDescA, kMacA), Warn("Installed Boot Code is more recent than selected Boot Code."),
+      Warn("Installed PXE is the same version as selected PXE."), UmpOlder(),
+      Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.2"), Child(),
+      Upgrading("PXE 8.3.2 to 8.3.2"), Child(), O(kErrors)},
+     0,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc502.bin", kBackupA),
+      Cmd(kMacA, "upgrade -mba", "PXE/pxe832.bin", kBackupA)},
+     {{'A', "5.0.2", "8.3.2", "1.2.0"}}},
+    {"AdviseNewer",
+     "A",
+     {kBcA, kPxeASame},
+     {"-N"},
+     "",
+     {Found(kDescA, kMacA), O("\nNIC firmware update is recommended.\r\n")},
+     4,
+     {},
+     {}},
+    {"AdviseSame",
+     "A",
+     {kPxeASame},
+     {"-N"},
+     "",
+     {Found(kDescA, kMacA), O("\nNIC firmware update is not recommended.\r\n")},
+     5,
+     {},
+     {}},
+    {"AdviseOlder",
+     "A",
+     {kBcAOlder, kPxeASame},
+     {"-N"},
+     "",
+     {Found(kDescA, kMacA), O("\nNIC firmware update is not recommended.\r\n")},
+     6,
+     {},
+     {}},
+    {"AdviseNothingToCompare", "A", {}, {"-N"}, "", {Found(kDescA, kMacA)}, 3, {}, {}},
+    {"ListPlan",
+     "AC",
+     {kBcA, kPxeASame, kClpC},
+     {"-l"},
+     "",
+     {O("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 4 8 3 2 - - - - - - - - - - - -  " +
+        std::string(kDescA) + " \n"),
+      O("1 0A1B2C3D4E61 1234-ABCD-5678-0002 - - - - - - - - - 2 6 0 - - - - - -  " +
+        std::string(kDescC) + " \n")},
+     1,
+     {},
+     {}},
+    {"SilentListReachesTheLogOnly",
+     "A",
+     {kBcA},
+     {"-s", "-l"},
+     "",
+     {O("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 4 - - - - - - - - - - - - - - -  " +
+        std::string(kDescA) + " \n")},
+     1,
+     {},
+     {}},
+    {"BootCodeOptionOnOneAdapter",
+     "AB",
+     {kBcA, kPxeA},
+     {"-o", kMacB},
+     "\n",
+     {Found(kDescB, kMacB), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
+      Selecting(kDescB, kMacB), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacB, "upgrade -bc", "Boot_Code/bc504.bin", kBackupB)},
+     {{'B', "5.0.4", "8.3.2", "1.2.0"}}},
+    {"BootCodeAndPxeOptionsShareOneMac",
+     "AB",
+     {kBcA, kPxeA, kUmpA},
+     {"-o", "-x", kMacB},
+     "\n\n",
+     {Found(kDescB, kMacB), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"),
+      Ask("PXE 8.3.2 to 8.3.3", "y", "\n"), Con(kNoticeBc), Selecting(kDescB, kMacB),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), Upgrading("PXE 8.3.2 to 8.3.3"), Child(),
+      O(kComplete)},
+     1,
+     {Cmd(kMacB, "upgrade -bc", "Boot_Code/bc504.bin", kBackupB),
+      Cmd(kMacB, "upgrade -mba", "PXE/pxe833.bin", kBackupB)},
+     {{'B', "5.0.4", "8.3.3", "1.2.0"}}},
+    {"LowerCaseMacMatchesNothing",
+     "AB",
+     {kBcA, kPxeA},
+     {"-o", "0a1b2c3d4e60"},
+     "\n",
+     {},
+     3,
+     {},
+     {}},
+    {"PxeOptionPrintsItsOwnHeader",
+     "A",
+     {kBcA, kPxeA},
+     {"-x", kMacA},
+     "\n",
+     {Found(kDescA, kMacA), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"), Con(kNoticeWill),
+      Selecting(kDescA, kMacA), Upgrading("PXE 8.3.2 to 8.3.3"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -mba", "PXE/pxe833.bin", kBackupA)},
+     {{'A', "5.0.3", "8.3.3", "1.2.0"}}},
+    {"UmpOption",
+     "A",
+     {kUmpA},
+     {"-u", kMacA},
+     "y\n",
+     {Found(kDescA, kMacA), Ask("UMP 1.2.0 to 1.3.0", "y", "y\n"), Con(kNoticeWill),
+      Selecting(kDescA, kMacA), Upgrading("UMP 1.2.0 to 1.3.0"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -ump", "UMP/ump130.bin", kBackupA)},
+     {{'A', "5.0.3", "8.3.2", "1.3.0"}}},
+    {"ClpOptionOverAnInstalledClp",
+     "C",
+     {kClpC},
+     {"-b", kMacC},
+     "\n",
+     {Found(kDescC, kMacC), Ask("CLP 2.5.1 to 2.6.0", "y", "\n"), Con(kNoticeMay),
+      Selecting(kDescC, kMacC), Upgrading("CLP 2.5.1 to 2.6.0"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacC, "upgrade -mba", "CLP/clp260.bin", kBackupC)},
+     {{'C', "4.6.1", "2.6.0", "1.1.9"}}},
+    {"ClpOptionWithoutAnInstalledClpForces",
+     "A",
+     {kClpA},
+     {"-b", kMacA},
+     "\n",
+     {Found(kDescA, kMacA), Ask("CLP 0.0.0 to 2.6.0", "y", "\n"), Con(kNoticeMay),
+      Selecting(kDescA, kMacA), Upgrading("CLP 0.0.0 to 2.6.0"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -F -mba", "CLP/clp260.bin", kBackupA)},
+     {{'A', "5.0.3", "2.6.0", "1.2.0"}}},
+    {"IscsiOption",
+     "A",
+     {kIscsiA},
+     {"-d", kMacA},
+     "\n",
+     {Found(kDescA, kMacA), Ask("iSCSI 0.0.0 to 3.0.0", "y", "\n"), Con(kNoticeWill),
+      Selecting(kDescA, kMacA), Upgrading("iSCSI 0.0.0 to 3.0.0"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -F -mba", "iSCSI/iscsi300.bin", kBackupA)},
+     {{'A', "5.0.3", "3.0.0", "1.2.0"}}},
+    {"IscsiStubOption",
+     "A",
+     {kStubA},
+     {"-g", kMacA},
+     "\n",
+     {Found(kDescA, kMacA), Ask("iSCSI 0.0.0 to 1.0.0", "y", "\n"), Con(kNoticeWill),
+      Selecting(kDescA, kMacA), Upgrading("iSCSI 0.0.0 to 1.0.0"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -F -mba", "iSCSI/stub100.bin", kBackupA)},
+     {{'A', "5.0.3", "1.0.0", "1.2.0"}}},
+    // The tool cannot be started: both error lines, and the summary reports it.
+    {"WriterAbsent",
+     "A",
+     {kBcA},
+     {},
+     "\n",
+     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
+      Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+      L("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F cmd:(.\\imgwriter  "
+        "0A1B2C3D4E5F upgrade -bc ./NIC_FW/Boot_Code/bc504.bin "
+        "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin) failed with internal error 14\r\n"),
+      Con("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F failed.\r\n"),
+      O(kErrors)},
+     0,
+     {},
+     {},
+     "absent"},
+    // The tool's exit code carries no meaning: a started tool counts as done.
+    {"WriterExitCodeIsNotJudged",
+     "A",
+     {kBcA},
+     {"-s"},
+     "",
+     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {{'A', "5.0.4", "8.3.2", "1.2.0"}},
+     "exit=7"},
+    {"JumperInProtectPosition",
+     "j",
+     {kBcJ},
+     {},
+     "\n",
+     {Found(kDescJ, kMacJ), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
+      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kJumperError),
+      O("Verify adapter jumper (J1) is in the write enable position\r\n"), O(kErrors)},
+     0,
+     {Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj504.bin", kBackupJ)},
+     {}},
+    {"JumperInEnablePosition",
+     "J",
+     {kBcJ},
+     {},
+     "\n",
+     {Found(kDescJ, kMacJ), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
+      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+      O("** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n"),
+      O(kComplete)},
+     1,
+     {Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj504.bin", kBackupJ)},
+     {{'J', "5.0.4", "2.1.0", "1.0.0"}}},
+    // iSCSI is never compared: the reminder follows although nothing changed.
+    {"JumperIscsiOnlyIsNotCompared",
+     "j",
+     {kIscsiJ},
+     {"-d", kMacJ},
+     "\n",
+     {Found(kDescJ, kMacJ), Ask("iSCSI 2.1.0 to 2.2.0", "y", "\n"), Con(kNoticeWill),
+      Selecting(kDescJ, kMacJ), Upgrading("iSCSI 2.1.0 to 2.2.0"), Child(),
+      O("** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n"),
+      O(kComplete)},
+     1,
+     {Cmd(kMacJ, "upgrade -mba", "iSCSI/iscsi220.bin", kBackupJ)},
+     {}},
+    // A UMP write is not followed by a re-read at all.
+    {"JumperUmpOnlyIsNotVerified",
+     "j",
+     {kUmpJ},
+     {"-u", kMacJ},
+     "\n",
+     {Found(kDescJ, kMacJ), Ask("UMP 1.0.0 to 1.1.0", "y", "\n"), Con(kNoticeWill),
+      Selecting(kDescJ, kMacJ), Upgrading("UMP 1.0.0 to 1.1.0"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacJ, "upgrade -ump", "UMP/umpj110.bin", kBackupJ)},
+     {}},
+    // One notice; each adapter's header once above its boot code; both writes
+    // of an adapter name the same backup, which keeps the image from before.
+    {"TwoAdaptersBootCodeAndPxe",
+     "AB",
+     {kBcA, kPxeA},
+     {},
+     "\n\n\n\n",
+     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"),
+      Ask("PXE 8.3.2 to 8.3.3", "y", "\n"), Found(kDescB, kMacB),
+      Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"),
+      Con(kNoticeBc), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+      Upgrading("PXE 8.3.2 to 8.3.3"), Child(), Selecting(kDescB, kMacB),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), Upgrading("PXE 8.3.2 to 8.3.3"), Child(),
+      O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA),
+      Cmd(kMacA, "upgrade -mba", "PXE/pxe833.bin", kBackupA),
+      Cmd(kMacB, "upgrade -bc", "Boot_Code/bc504.bin", kBackupB),
+      Cmd(kMacB, "upgrade -mba", "PXE/pxe833.bin", kBackupB)},
+     {{'A', "5.0.4", "8.3.3", "1.2.0"}, {'B', "5.0.4", "8.3.3", "1.2.0"}}},
+};
+
+std::string Replace(std::string text, const std::string &from, const std::string &to) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// The journal's command part of each line: what precedes " => ".
+std::vector<std::string> JournalCommands(const std::string &path) {
+    std::vector<std::string> commands;
+    for (const std::string &line : ReadLines(path)) {
+        commands.push_back(line.substr(0, line.find(" => ")));
+    }
+    return commands;
+}
+
+// The "key value" lines of simtool show.
+std::string ShowField(const std::string &show, const std::string &key) {
+    size_t at = show.find("\n" + key + " ");
+    if (at == std::string::npos) {
+        return "?";
+    }
+    at += key.size() + 2;
+    return show.substr(at, show.find('\n', at) - at);
+}
+
+std::string Show(const std::string &nvram) {
+    RunSpec spec;
+    spec.args = {"show", nvram};
+    return "\n" + RunHost(ToolsBuildDir() + "/simtool", spec).out;
+}
+
+class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<Scenario> {};
+
+TEST_P(UpgradeRunTest, Scenario) {
+    const Scenario &s = GetParam();
+    // The server, with a copy of every NVRAM image as it was before the run.
+    std::vector<std::string> lines;
+    std::vector<const AdapterDef *> used;
+    std::string dir = ServerDir();
+    mkdir(dir.c_str(), 0755);
+    for (const char *k = s.adapters; *k != '\0'; ++k) {
+        const AdapterDef *a = FindAdapter(static_cast<char>(toupper(*k)));
+        ASSERT_NE(a, nullptr);
+        used.push_back(a);
+        std::string jumper = *k == 'j' ? " jumper=protect" : *k == 'J' ? " jumper=enable" : "";
+        lines.push_back(std::string(a->line) + jumper + " nvram=" + a->nvram);
+    }
+    SimServer server = MakeServer(dir, "7.6.1", lines);
+    for (const AdapterDef *a : used) {
+        ASSERT_TRUE(WriteNvram(server, a->nvram, a->options));
+        ASSERT_TRUE(CopyFile(dir + "/" + a->nvram, dir + "/" + a->nvram + ".before"));
+    }
+    // The catalogue and its images, made for the identity each record names.
+    for (const std::string &record : s.catalogue) {
+        char file[64], identity[32], image[64], version[32];
+        ASSERT_EQ(sscanf(record.c_str(), "%63s %31s %63s %31s", file, identity, image, version), 4);
+        std::string catalogue = work_ + "/NIC_FW/" + file;
+        std::string folder = catalogue.substr(0, catalogue.rfind('/'));
+        RunHost("/bin/mkdir", RunSpec{{"-p", folder}, "", {}, ""});
+        std::string text =
+            ReadFileText(catalogue) + identity + " " + image + " " + version + "\r\n";
+        WriteFileText(catalogue, text);
+        ASSERT_TRUE(WriteComponent(folder + "/" + image, KindOf(file), version, identity));
+    }
+    if (s.writer_fault != "absent") {
+        ASSERT_TRUE(InstallWriter(work_));
+    }
+
+    std::string journal = dir + "/journal.log";
+    RunSpec spec;
+    spec.args = s.args;
+    spec.input = s.input;
+    spec.env = SimEnv(server);
+    spec.env.push_back("IMGWRITER_JOURNAL=" + journal);
+    spec.env.push_back("IMGWRITER_FAULT=" + (s.writer_fault == "absent" ? "" : s.writer_fault));
+    RunResult r = Run(spec);
+    calls_ = ReadCallLog(server.call_log);
+
+    // What the operator sees.
+    bool silent = false;
+    for (const std::string &a : s.args) {
+        silent = silent || a == "-s";
+    }
+    std::string backup_arg = BackupDirArg(work_);
+    std::string console = silent ? "" : kTitle;
+    std::string log = std::string(kStars) + kTitle + kStars;
+    for (const Event &e : s.events) {
+        std::string text = Replace(e.text, "{B}", backup_arg);
+        bool to_console = !silent && (e.where == Event::BOTH || e.where == Event::CONSOLE ||
+                                      e.where == Event::ASK);
+        console += to_console ? text : "";
+        log += e.where == Event::BOTH || e.where == Event::LOG ? text : "";
+        log += e.where == Event::ASK ? text + e.answer : "";
+        log += e.where == Event::CHILD ? "\r\n" : "";
+    }
+    log += "\r\n"; // closed at the end of the run
+    EXPECT_EQ(r.out, Console(console));
+    EXPECT_EQ(ReadFileText(LogFileOf(work_)), Console(log));
+    EXPECT_EQ(r.exit_code, s.exit_code);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(LibraryClosed(calls_));
+
+    // What the tool was asked to do, and what the adapters hold afterwards.
+    std::vector<std::string> commands;
+    for (const std::string &c : s.commands) {
+        commands.push_back(Replace(c, "{B}", backup_arg));
+    }
+    EXPECT_EQ(JournalCommands(journal), commands);
+    for (const AdapterDef *a : used) {
+        std::string path = dir + "/" + a->nvram;
+        const NvramAfter *after = nullptr;
+        for (const NvramAfter &n : s.nvram) {
+            after = n.adapter == a->key ? &n : after;
+        }
+        if (after == nullptr) {
+            EXPECT_EQ(ReadFileText(path), ReadFileText(path + ".before")) << a->nvram;
+            continue;
+        }
+        std::string show = Show(path);
+        EXPECT_EQ(ShowField(show, "bootcode"), "\"" + std::string(after->bootcode) + "\"");
+        EXPECT_EQ(ShowField(show, "preboot"), "\"" + std::string(after->preboot) + "\"");
+        EXPECT_EQ(ShowField(show, "ump"), "\"" + std::string(after->ump) + "\"");
+    }
+    // Every backup named on a command line holds its adapter's image from
+    // before the run, byte for byte; no other file is in the directory.
+    std::vector<std::string> names;
+    for (const std::string &c : commands) {
+        std::string name = c.substr(c.rfind('/') + 1);
+        if (std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    std::string listing = RunHost("/bin/ls", RunSpec{{"-1", BackupDirOf(work_)}, "", {}, ""}).out;
+    std::string expected_listing;
+    for (const std::string &name : names) {
+        expected_listing += name + "\n";
+        const AdapterDef *a = FindAdapter(name.substr(0, 12) == kMacA   ? 'A'
+                                          : name.substr(0, 12) == kMacB ? 'B'
+                                          : name.substr(0, 12) == kMacC ? 'C'
+                                                                        : 'J');
+        EXPECT_EQ(ReadFileText(BackupDirOf(work_) + name),
+                  ReadFileText(dir + "/" + a->nvram + ".before"))
+            << name;
+    }
+    EXPECT_EQ(listing, expected_listing);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunTest, ::testing::ValuesIn(kScenarios),
+                         [](const ::testing::TestParamInfo<Scenario> &info) {
+                             return std::string(info.param.name);
+                         });
+
+} // namespace
