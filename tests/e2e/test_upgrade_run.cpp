@@ -652,4 +652,60 @@ INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunTest, ::testing::ValuesIn(kScenarios),
                              return std::string(info.param.name);
                          });
 
+// ---------------------------------------------------------------------------
+// Runs that end before the log is set up: console only, exit code 0, nothing
+// written anywhere.
+
+struct EarlyEnd {
+    const char *name;
+    bool as_other_user;  // run natively as user nobody (needs root)
+    bool vlmsystem_file; // a file where the work directory belongs
+};
+
+const EarlyEnd kEarlyEnds[] = {
+    {"NoAdministrator", true, false},
+    {"BackupDirectoryNotCreatable", false, true},
+};
+
+class UpgradeRunEarlyEndTest : public SimE2eTest, public ::testing::WithParamInterface<EarlyEnd> {};
+
+TEST_P(UpgradeRunEarlyEndTest, ConsoleOnly) {
+    const EarlyEnd &e = GetParam();
+    if (e.as_other_user && (IsWindowsTarget() || geteuid() != 0)) {
+        GTEST_SKIP() << "runs natively as root only";
+    }
+    std::string vlmsystem = SystemDriveDir(work_) + "/VLMSYSTEM";
+    if (e.vlmsystem_file) {
+        WriteFileText(vlmsystem, "not a directory");
+    }
+    RunResult r;
+    std::string expected;
+    if (e.as_other_user) {
+        RunSpec spec;
+        spec.args = {"--reuid=65534", "--regid=65534", "--clear-groups", TargetProgram()};
+        spec.env = {"SystemDrive=" + SystemDriveDir(work_)};
+        r = RunHost("/usr/bin/setpriv", spec);
+        expected = "Administrator privileges are requried to run this application.\r\n";
+    } else {
+        r = Run(std::vector<std::string>{});
+        std::string drive = IsWindowsTarget() ? "C:" : SystemDriveDir(work_);
+        // The directory's parent is a file: ENOTDIR natively, "path not found" on Windows.
+        expected = std::string("Error:") + (IsWindowsTarget() ? "3" : "20") +
+                   " trying to create directory " + drive + "\\VLMSYSTEM\\NICFWBACKUP\\.\r\n";
+    }
+    EXPECT_EQ(r.out, Console(expected));
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    if (e.vlmsystem_file) {
+        EXPECT_EQ(ReadFileText(vlmsystem), "not a directory");
+    } else {
+        EXPECT_FALSE(FileExists(vlmsystem)) << "nothing is created without the rights";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunEarlyEndTest, ::testing::ValuesIn(kEarlyEnds),
+                         [](const ::testing::TestParamInfo<EarlyEnd> &info) {
+                             return std::string(info.param.name);
+                         });
+
 } // namespace
