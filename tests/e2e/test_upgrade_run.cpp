@@ -475,6 +475,22 @@ const Scenario kScenarios[] = {
      1,
      {Cmd(kMacJ, "upgrade -ump", "UMP/umpj110.bin", kBackupJ)},
      {}},
+    // The run the fault sweep below starts from: two adapters, one with a jumper.
+    {"SilentTwoAdaptersOneWithJumper",
+     "AJ",
+     {kBcA, kPxeA, kBcJ},
+     {"-s"},
+     "",
+     {Found(kDescA, kMacA), Found(kDescJ, kMacJ), Selecting(kDescA, kMacA),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), Upgrading("PXE 8.3.2 to 8.3.3"), Child(),
+      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+      O("** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n"),
+      O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA),
+      Cmd(kMacA, "upgrade -mba", "PXE/pxe833.bin", kBackupA),
+      Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj504.bin", kBackupJ)},
+     {{'A', "5.0.4", "8.3.3", "1.2.0"}, {'J', "5.0.4", "2.1.0", "1.0.0"}}},
     // One notice; each adapter's header once above its boot code; both writes
     // of an adapter name the same backup, which keeps the image from before.
     {"TwoAdaptersBootCodeAndPxe",
@@ -530,52 +546,83 @@ std::string Show(const std::string &nvram) {
     return "\n" + RunHost(ToolsBuildDir() + "/simtool", spec).out;
 }
 
-class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<Scenario> {};
+class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<Scenario> {
+  protected:
+    // Lays out the scenario's server, catalogue and writer tool in the work
+    // directory, keeping a copy of every NVRAM image as it was before.
+    void Layout(const Scenario &s) {
+        std::vector<std::string> lines;
+        used_.clear();
+        std::string dir = ServerDir();
+        mkdir(dir.c_str(), 0755);
+        for (const char *k = s.adapters; *k != '\0'; ++k) {
+            const AdapterDef *a = FindAdapter(static_cast<char>(toupper(*k)));
+            ASSERT_NE(a, nullptr);
+            used_.push_back(a);
+            std::string jumper = *k == 'j' ? " jumper=protect" : *k == 'J' ? " jumper=enable" : "";
+            lines.push_back(std::string(a->line) + jumper + " nvram=" + a->nvram);
+        }
+        server_ = MakeServer(dir, "7.6.1", lines);
+        for (const AdapterDef *a : used_) {
+            ASSERT_TRUE(WriteNvram(server_, a->nvram, a->options));
+            ASSERT_TRUE(CopyFile(dir + "/" + a->nvram, dir + "/" + a->nvram + ".before"));
+        }
+        // The catalogue and its images, made for the identity each record names.
+        for (const std::string &record : s.catalogue) {
+            char file[64], identity[32], image[64], version[32];
+            ASSERT_EQ(sscanf(record.c_str(), "%63s %31s %63s %31s", file, identity, image, version),
+                      4);
+            std::string catalogue = work_ + "/NIC_FW/" + file;
+            std::string folder = catalogue.substr(0, catalogue.rfind('/'));
+            RunHost("/bin/mkdir", RunSpec{{"-p", folder}, "", {}, ""});
+            std::string text =
+                ReadFileText(catalogue) + identity + " " + image + " " + version + "\r\n";
+            WriteFileText(catalogue, text);
+            ASSERT_TRUE(WriteComponent(folder + "/" + image, KindOf(file), version, identity));
+        }
+        if (s.writer_fault != "absent") {
+            ASSERT_TRUE(InstallWriter(work_));
+        }
+    }
+
+    // Puts the NVRAM images back as they were and empties the system drive
+    // and the journal, for another run on the same layout.
+    void Restore() {
+        for (const AdapterDef *a : used_) {
+            std::string path = ServerDir() + "/" + a->nvram;
+            CopyFile(path + ".before", path);
+        }
+        std::remove(Journal().c_str());
+        ResetSystemDrive(work_);
+    }
+
+    std::string Journal() const { return ServerDir() + "/journal.log"; }
+
+    RunResult RunScenario(const Scenario &s, const std::string &library_faults = "") {
+        RunSpec spec;
+        spec.args = s.args;
+        spec.input = s.input;
+        spec.env = SimEnv(server_, library_faults);
+        spec.env.push_back("IMGWRITER_JOURNAL=" + Journal());
+        spec.env.push_back("IMGWRITER_FAULT=" + (s.writer_fault == "absent" ? "" : s.writer_fault));
+        std::remove(server_.call_log.c_str());
+        RunResult r = Run(spec);
+        calls_ = ReadCallLog(server_.call_log);
+        return r;
+    }
+
+    SimServer server_;
+    std::vector<const AdapterDef *> used_;
+};
 
 TEST_P(UpgradeRunTest, Scenario) {
     const Scenario &s = GetParam();
-    // The server, with a copy of every NVRAM image as it was before the run.
-    std::vector<std::string> lines;
-    std::vector<const AdapterDef *> used;
+    Layout(s);
+    ASSERT_FALSE(HasFailure());
     std::string dir = ServerDir();
-    mkdir(dir.c_str(), 0755);
-    for (const char *k = s.adapters; *k != '\0'; ++k) {
-        const AdapterDef *a = FindAdapter(static_cast<char>(toupper(*k)));
-        ASSERT_NE(a, nullptr);
-        used.push_back(a);
-        std::string jumper = *k == 'j' ? " jumper=protect" : *k == 'J' ? " jumper=enable" : "";
-        lines.push_back(std::string(a->line) + jumper + " nvram=" + a->nvram);
-    }
-    SimServer server = MakeServer(dir, "7.6.1", lines);
-    for (const AdapterDef *a : used) {
-        ASSERT_TRUE(WriteNvram(server, a->nvram, a->options));
-        ASSERT_TRUE(CopyFile(dir + "/" + a->nvram, dir + "/" + a->nvram + ".before"));
-    }
-    // The catalogue and its images, made for the identity each record names.
-    for (const std::string &record : s.catalogue) {
-        char file[64], identity[32], image[64], version[32];
-        ASSERT_EQ(sscanf(record.c_str(), "%63s %31s %63s %31s", file, identity, image, version), 4);
-        std::string catalogue = work_ + "/NIC_FW/" + file;
-        std::string folder = catalogue.substr(0, catalogue.rfind('/'));
-        RunHost("/bin/mkdir", RunSpec{{"-p", folder}, "", {}, ""});
-        std::string text =
-            ReadFileText(catalogue) + identity + " " + image + " " + version + "\r\n";
-        WriteFileText(catalogue, text);
-        ASSERT_TRUE(WriteComponent(folder + "/" + image, KindOf(file), version, identity));
-    }
-    if (s.writer_fault != "absent") {
-        ASSERT_TRUE(InstallWriter(work_));
-    }
-
-    std::string journal = dir + "/journal.log";
-    RunSpec spec;
-    spec.args = s.args;
-    spec.input = s.input;
-    spec.env = SimEnv(server);
-    spec.env.push_back("IMGWRITER_JOURNAL=" + journal);
-    spec.env.push_back("IMGWRITER_FAULT=" + (s.writer_fault == "absent" ? "" : s.writer_fault));
-    RunResult r = Run(spec);
-    calls_ = ReadCallLog(server.call_log);
+    std::string journal = Journal();
+    const std::vector<const AdapterDef *> &used = used_;
+    RunResult r = RunScenario(s);
 
     // What the operator sees.
     bool silent = false;
@@ -651,6 +698,41 @@ INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunTest, ::testing::ValuesIn(kScenarios),
                          [](const ::testing::TestParamInfo<Scenario> &info) {
                              return std::string(info.param.name);
                          });
+
+// ---------------------------------------------------------------------------
+// Every library call of a scenario failing in turn: whatever fails, the run
+// ends with a defined exit code, no crash or sanitizer report, nothing on
+// standard error, and the library closed. Under Wine a sample of positions.
+
+const char *const kSweeps[] = {"SilentTwoAdaptersOneWithJumper"};
+
+TEST_P(UpgradeRunTest, EveryLibraryCallFailingInTurn) {
+    const Scenario &s = GetParam();
+    if (std::find_if(std::begin(kSweeps), std::end(kSweeps), [&s](const char *name) {
+            return std::string(name) == s.name;
+        }) == std::end(kSweeps)) {
+        GTEST_SKIP() << "not swept";
+    }
+    Layout(s);
+    ASSERT_FALSE(HasFailure());
+    RunResult clean = RunScenario(s);
+    ASSERT_EQ(clean.exit_code, s.exit_code);
+    const std::vector<SimCall> clean_calls = calls_;
+    ASSERT_GT(clean_calls.size(), 20u);
+    const size_t step = IsWindowsTarget() ? 7 : 1;
+    for (size_t n = 1; n <= clean_calls.size(); n += step) {
+        SCOPED_TRACE("call " + std::to_string(n) + " failing: " + clean_calls[n - 1].line);
+        Restore();
+        RunResult r = RunScenario(s, "any status=9 at=" + std::to_string(n));
+        EXPECT_TRUE(r.exit_code == 0 || r.exit_code == 1 || r.exit_code == 3) << r.exit_code;
+        EXPECT_TRUE(NoRuntimeReport(r.err));
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(LibraryClosed(calls_));
+        ASSERT_GE(calls_.size(), n);
+        EXPECT_TRUE(calls_[n - 1].injected) << calls_[n - 1].line;
+    }
+}
 
 // ---------------------------------------------------------------------------
 // Runs that end before the log is set up: console only, exit code 0, nothing
