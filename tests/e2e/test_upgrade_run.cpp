@@ -706,13 +706,22 @@ INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunTest, ::testing::ValuesIn(kScenarios),
 
 const char *const kSweeps[] = {"SilentTwoAdaptersOneWithJumper"};
 
-TEST_P(UpgradeRunTest, EveryLibraryCallFailingInTurn) {
-    const Scenario &s = GetParam();
-    if (std::find_if(std::begin(kSweeps), std::end(kSweeps), [&s](const char *name) {
-            return std::string(name) == s.name;
-        }) == std::end(kSweeps)) {
-        GTEST_SKIP() << "not swept";
+std::vector<Scenario> SweptScenarios() {
+    std::vector<Scenario> swept;
+    for (const Scenario &s : kScenarios) {
+        for (const char *name : kSweeps) {
+            if (std::string(name) == s.name) {
+                swept.push_back(s);
+            }
+        }
     }
+    return swept;
+}
+
+class UpgradeRunSweepTest : public UpgradeRunTest {};
+
+TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
+    const Scenario &s = GetParam();
     Layout(s);
     ASSERT_FALSE(HasFailure());
     RunResult clean = RunScenario(s);
@@ -733,6 +742,11 @@ TEST_P(UpgradeRunTest, EveryLibraryCallFailingInTurn) {
         EXPECT_TRUE(calls_[n - 1].injected) << calls_[n - 1].line;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunSweepTest, ::testing::ValuesIn(SweptScenarios()),
+                         [](const ::testing::TestParamInfo<Scenario> &info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---------------------------------------------------------------------------
 // Runs that end before the log is set up: console only, exit code 0, nothing
