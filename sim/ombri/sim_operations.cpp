@@ -152,11 +152,11 @@ OmbriStatus SimGetNicInfo(uint32_t handle, NicInfo *info) {
         adapter = g_sim.machine.adapters[static_cast<size_t>(index)];
         if (!adapter.has_mac || !adapter.has_pci) {
             // The identity the machine file leaves out is the NVRAM's.
-            std::vector<uint8_t> image;
-            if (!sim_load_nvram(index, image)) {
+            const std::vector<uint8_t> *image = sim_nvram_image(index);
+            if (image == nullptr) {
                 status = SIM_ERR_NVRAM_FILE;
             } else {
-                const uint8_t *p = image.data();
+                const uint8_t *p = image->data();
                 if (!adapter.has_mac) {
                     const uint8_t *m = p + NVRAM_MAC_OFFSET;
                     snprintf(adapter.mac_text, sizeof adapter.mac_text, "%02X%02X%02X%02X%02X%02X",
@@ -272,18 +272,18 @@ OmbriStatus SimReadFirmware(uint32_t handle, uint32_t offset, void *buffer, uint
     if (status == 0 && offset % 4 != 0) {
         status = SIM_ERR_UNALIGNED;
     }
-    std::vector<uint8_t> image;
-    if (status == 0 && !sim_load_nvram(index, image)) {
+    const std::vector<uint8_t> *image = nullptr;
+    if (status == 0 && (image = sim_nvram_image(index)) == nullptr) {
         status = SIM_ERR_NVRAM_FILE;
     }
-    if (status == 0 && (offset >= image.size() || image.size() - offset < 4)) {
+    if (status == 0 && (offset >= image->size() || image->size() - offset < 4)) {
         status = SIM_ERR_OUT_OF_RANGE;
     }
     char results[32] = "";
     if (status == 0) {
-        memcpy(buffer, image.data() + offset, 4);
+        memcpy(buffer, image->data() + offset, 4);
         snprintf(results, sizeof results, "data=0x%08lX",
-                 static_cast<unsigned long>(sim_get_be32(image.data() + offset)));
+                 static_cast<unsigned long>(sim_get_be32(image->data() + offset)));
     }
     char args[96];
     snprintf(args, sizeof args, "handle=%lu offset=0x%lX words=%lu access=%s",
@@ -304,8 +304,8 @@ OmbriStatus SimGetTernFwInfo(uint32_t handle, TernFwInfo *info) {
     if (status == 0 && info->InfoVersion != TERN_FW_INFO_VERSION) {
         status = SIM_ERR_BAD_INFO_VERSION;
     }
-    std::vector<uint8_t> image;
-    if (status == 0 && !sim_load_nvram(index, image)) {
+    const std::vector<uint8_t> *image = nullptr;
+    if (status == 0 && (image = sim_nvram_image(index)) == nullptr) {
         status = SIM_ERR_NVRAM_FILE;
     }
     char args[48];
@@ -313,11 +313,11 @@ OmbriStatus SimGetTernFwInfo(uint32_t handle, TernFwInfo *info) {
              static_cast<unsigned long>(info != nullptr ? info->InfoVersion : 0));
     if (status == 0) {
         static_assert(sizeof info->BootCodeVersionText == SIM_NV_TEXT_SIZE, "text size");
-        memcpy(info->BootCodeVersionText, image.data() + SIM_NV_BOOTCODE_TEXT_OFFSET,
+        memcpy(info->BootCodeVersionText, image->data() + SIM_NV_BOOTCODE_TEXT_OFFSET,
                SIM_NV_TEXT_SIZE);
-        memcpy(info->PreBootVersionText, image.data() + SIM_NV_PREBOOT_TEXT_OFFSET,
+        memcpy(info->PreBootVersionText, image->data() + SIM_NV_PREBOOT_TEXT_OFFSET,
                SIM_NV_TEXT_SIZE);
-        memcpy(info->UmpVersionText, image.data() + SIM_NV_UMP_TEXT_OFFSET, SIM_NV_TEXT_SIZE);
+        memcpy(info->UmpVersionText, image->data() + SIM_NV_UMP_TEXT_OFFSET, SIM_NV_TEXT_SIZE);
         memset(info->Reserved100, SIM_FILLER_TERN, sizeof info->Reserved100);
     }
     sim_log_call(seq, SIM_OP_GET_TERN_FW_INFO, args, status, injected != 0, "");

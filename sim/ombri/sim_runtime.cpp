@@ -1,6 +1,7 @@
 // Process-wide state of the simulated library: reads OMBRI_SIM_MACHINE,
 // OMBRI_SIM_FAULTS and OMBRI_SIM_CALL_LOG on the first call, matches injected
-// faults, writes the call log and reports broken files on standard error.
+// faults, writes the call log, keeps each adapter's NVRAM image until its file
+// changes, and reports broken files on standard error.
 #include "sim/ombri/sim_runtime.h"
 
 #include "sim/common/sim_nvram.h"
@@ -43,6 +44,11 @@ static void sim_load() {
     g_sim.fault_calls.assign(g_sim.faults.size(), 0);
     g_sim.diag.assign(g_sim.machine.adapters.size(), 0);
     g_sim.nvram_reported.assign(g_sim.machine.adapters.size(), std::string());
+    g_sim.nvram_cache.assign(g_sim.machine.adapters.size(), SimNvramCache{});
+    g_sim.handle_index.clear();
+    for (size_t i = 0; i < g_sim.machine.adapters.size(); ++i) {
+        g_sim.handle_index[g_sim.machine.adapters[i].handle] = static_cast<int>(i);
+    }
     g_sim.config_ok = 1;
 }
 
@@ -89,16 +95,13 @@ void sim_log_call(unsigned long seq, SimOp op, const char *args, OmbriStatus sta
 }
 
 int sim_adapter_index(uint32_t handle) {
-    for (size_t i = 0; i < g_sim.machine.adapters.size(); ++i) {
-        if (g_sim.machine.adapters[i].handle == handle) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
+    auto found = g_sim.handle_index.find(handle);
+    return found == g_sim.handle_index.end() ? -1 : found->second;
 }
 
-int sim_load_nvram(int index, std::vector<uint8_t> &image) {
+const std::vector<uint8_t> *sim_nvram_image(int index) {
     const SimAdapter &adapter = g_sim.machine.adapters[static_cast<size_t>(index)];
+    SimNvramCache &cache = g_sim.nvram_cache[static_cast<size_t>(index)];
     std::string error;
     if (adapter.nvram.empty()) {
         char text[160];
@@ -106,18 +109,30 @@ int sim_load_nvram(int index, std::vector<uint8_t> &image) {
                  g_sim.machine.path.c_str(), adapter.line,
                  static_cast<unsigned long>(adapter.handle));
         error = text;
-    } else if (sim_read_file(adapter.nvram, image, error) &&
-               sim_nvram_check(adapter.nvram, image, error)) {
-        g_sim.nvram_reported[static_cast<size_t>(index)].clear();
-        return 1;
+    } else {
+        // The copy is trusted only when its stamp was settled when taken,
+        // before its read: a change after that carries another stamp.
+        SimFileStamp stamp;
+        int stamped = sim_file_stamp(adapter.nvram, stamp);
+        if (stamped && cache.valid && cache.stamp.settled && sim_stamp_same(stamp, cache.stamp)) {
+            return &cache.image;
+        }
+        cache.valid = 0;
+        if (sim_read_file(adapter.nvram, cache.image, error) &&
+            sim_nvram_check(adapter.nvram, cache.image, error)) {
+            cache.valid = stamped;
+            cache.stamp = stamp;
+            g_sim.nvram_reported[static_cast<size_t>(index)].clear();
+            return &cache.image;
+        }
+        cache.image.clear();
     }
     std::string &last = g_sim.nvram_reported[static_cast<size_t>(index)];
     if (last != error) {
         last = error;
         sim_report(error);
     }
-    image.clear();
-    return 0;
+    return nullptr;
 }
 
 void SimResetForTests() {

@@ -4,10 +4,20 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "adapter/ombri.h"
+#include "sim/common/sim_files.h"
 #include "sim/common/sim_machine.h"
+
+// One adapter's NVRAM image as last read, with the stamp of the file it came
+// from; read again when the file's stamp changes or was not settled.
+struct SimNvramCache {
+    int valid;
+    SimFileStamp stamp;
+    std::vector<uint8_t> image;
+};
 
 struct SimState {
     int loaded;    // environment and machine file read
@@ -19,8 +29,10 @@ struct SimState {
     int call_log_reported;
     unsigned long calls; // library calls so far, of any kind
     int initialized;
-    std::vector<uint8_t> diag;               // per adapter: in diagnostic mode
-    std::vector<std::string> nvram_reported; // per adapter: last NVRAM message printed
+    std::vector<uint8_t> diag;                      // per adapter: in diagnostic mode
+    std::vector<std::string> nvram_reported;        // per adapter: last NVRAM message printed
+    std::vector<SimNvramCache> nvram_cache;         // per adapter
+    std::unordered_map<uint32_t, int> handle_index; // handle -> adapter index
 };
 
 extern SimState g_sim;
@@ -38,9 +50,10 @@ void sim_log_call(unsigned long seq, SimOp op, const char *args, OmbriStatus sta
 // Index of the adapter with this handle, or -1.
 int sim_adapter_index(uint32_t handle);
 
-// Loads and checks adapter i's NVRAM image. On failure prints one message on
-// standard error (once until the message changes) and returns 0.
-int sim_load_nvram(int index, std::vector<uint8_t> &image);
+// Adapter i's NVRAM image, checked; read from its file only when the file
+// changed since the last read. On failure prints one message on standard
+// error (once until the message changes) and returns null.
+const std::vector<uint8_t> *sim_nvram_image(int index);
 
 // One message on standard error, prefixed "ombri-sim: ".
 void sim_report(const std::string &message);

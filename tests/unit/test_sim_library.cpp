@@ -2,7 +2,11 @@
 // handles, diagnostic mode, NVRAM reads, and what it serves from its files.
 #include "test_sim_fixture.h"
 
+#include "sim/common/sim_files.h"
+
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -216,6 +220,55 @@ TEST_F(SimLibrary, VersionTextsAreReadFromTheNvramFileOnEveryCall) {
     ASSERT_EQ(Read(7, 28, &offset), 0u);
     ASSERT_EQ(Read(7, offset + 32, &word), 0u);
     EXPECT_EQ(word, SIM_SIG_CLP_0);
+}
+
+// The library keeps an image until its file changes. A time well in the past
+// stands for an image written long before the call; a file given the same time
+// again after a rewrite is told apart by its inode only.
+TEST_F(SimLibrary, ChangedNvramFilesAreReadAgain) {
+    struct Case {
+        const char *how;
+        bool old_time; // the file's time is set 10 s back, before and after the change
+        bool rename;   // replaced as the writer tool does, else rewritten in place
+        const char *served;
+    } cases[] = {
+        {"replaced, same size and time", true, true, "5.0.4"},
+        {"rewritten in place at once, same size", false, false, "5.0.4"},
+        {"rewritten in place, same size and settled time: the copy is trusted", true, false,
+         "5.0.3"},
+    };
+    for (const Case &c : cases) {
+        SimResetForTests();
+        WriteDefaultServer();
+        const std::string nvram = Path("nic0.nvram");
+        timespec times[2];
+        clock_gettime(CLOCK_REALTIME, &times[0]);
+        times[0].tv_sec -= 10;
+        times[0].tv_nsec = 123456789;
+        times[1] = times[0];
+        if (c.old_time) {
+            ASSERT_EQ(utimensat(AT_FDCWD, nvram.c_str(), times, 0), 0);
+        }
+        ASSERT_EQ(SimInitializeEx(0), 0u);
+        TernFwInfo tern = TernFwInfo{};
+        tern.InfoVersion = TERN_FW_INFO_VERSION;
+        ASSERT_EQ(SimGetTernFwInfo(7, &tern), 0u);
+        ASSERT_STREQ(tern.BootCodeVersionText, "5.0.3");
+
+        SimNvSpec spec = DefaultSpec();
+        snprintf(spec.bootcode, sizeof spec.bootcode, "5.0.4");
+        std::vector<uint8_t> image;
+        std::string error;
+        ASSERT_TRUE(sim_nvram_build(spec, image, error)) << error;
+        ASSERT_TRUE(c.rename ? sim_replace_file(nvram, image, error)
+                             : sim_write_file(nvram, image, error))
+            << error;
+        if (c.old_time) {
+            ASSERT_EQ(utimensat(AT_FDCWD, nvram.c_str(), times, 0), 0);
+        }
+        ASSERT_EQ(SimGetTernFwInfo(7, &tern), 0u);
+        EXPECT_STREQ(tern.BootCodeVersionText, c.served) << c.how;
+    }
 }
 
 TEST_F(SimLibrary, BrokenNvramFilesGiveAStatusAndOneMessage) {
