@@ -65,7 +65,8 @@ const AdapterDef *FindAdapter(char key) {
 // Catalogue records: "<catalogue file below NIC_FW> <identity> <file> <version>".
 const char kBcA[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc504.bin 5.0.4";
 const char kBcAOlder[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc502.bin 5.0.2";
-const char kBcJ[] = "Boot_Code/BC.config 1234-BEEF-5678-0011 bcj504.bin 5.0.4";
+// The jumper check compares major and minor only: the minor changes here.
+const char kBcJ[] = "Boot_Code/BC.config 1234-BEEF-5678-0011 bcj510.bin 5.1.0";
 const char kPxeA[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe833.bin 8.3.3";
 const char kPxeASame[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe832.bin 8.3.2";
 const char kUmpAOlder[] = "UMP/UMP.config 1234-ABCD-5678-0001 ump110.bin 1.1.0";
@@ -433,24 +434,24 @@ const Scenario kScenarios[] = {
      {kBcJ},
      {},
      "\n",
-     {Found(kDescJ, kMacJ), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
-      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kJumperError),
+     {Found(kDescJ, kMacJ), Ask("Boot Code 5.0.3 to 5.1.0", "y", "\n"), Con(kNoticeBc),
+      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.1.0"), Child(), O(kJumperError),
       O("Verify adapter jumper (J1) is in the write enable position\r\n"), O(kErrors)},
      0,
-     {Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj504.bin", kBackupJ)},
+     {Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj510.bin", kBackupJ)},
      {}},
     {"JumperInEnablePosition",
      "J",
      {kBcJ},
      {},
      "\n",
-     {Found(kDescJ, kMacJ), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
-      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+     {Found(kDescJ, kMacJ), Ask("Boot Code 5.0.3 to 5.1.0", "y", "\n"), Con(kNoticeBc),
+      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.1.0"), Child(),
       O("** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n"),
       O(kComplete)},
      1,
-     {Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj504.bin", kBackupJ)},
-     {{'J', "5.0.4", "2.1.0", "1.0.0"}}},
+     {Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj510.bin", kBackupJ)},
+     {{'J', "5.1.0", "2.1.0", "1.0.0"}}},
     // iSCSI is never compared: the reminder follows although nothing changed.
     {"JumperIscsiOnlyIsNotCompared",
      "j",
@@ -483,14 +484,14 @@ const Scenario kScenarios[] = {
      "",
      {Found(kDescA, kMacA), Found(kDescJ, kMacJ), Selecting(kDescA, kMacA),
       Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), Upgrading("PXE 8.3.2 to 8.3.3"), Child(),
-      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.1.0"), Child(),
       O("** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n"),
       O(kComplete)},
      1,
      {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA),
       Cmd(kMacA, "upgrade -mba", "PXE/pxe833.bin", kBackupA),
-      Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj504.bin", kBackupJ)},
-     {{'A', "5.0.4", "8.3.3", "1.2.0"}, {'J', "5.0.4", "2.1.0", "1.0.0"}}},
+      Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj510.bin", kBackupJ)},
+     {{'A', "5.0.4", "8.3.3", "1.2.0"}, {'J', "5.1.0", "2.1.0", "1.0.0"}}},
     // One notice; each adapter's header once above its boot code; both writes
     // of an adapter name the same backup, which keeps the image from before.
     {"TwoAdaptersBootCodeAndPxe",
