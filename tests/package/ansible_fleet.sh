@@ -51,16 +51,16 @@ EOT
 
 # make_server DIR ADAPTERS: the machine file and NVRAM images of one server.
 make_server() {
-    local dir=$1 n=0 spec model bc kind pre ump
+    local dir=$1 n=0 adapter model bc kind pre ump
     local machine=()
     mkdir -p "$dir"
-    for spec in ${2//,/ }; do
+    for adapter in ${2//,/ }; do
         n=$((n + 1))
-        if [[ $spec == other ]]; then
+        if [[ $adapter == other ]]; then
             machine+=(--adapter "handle=$((12288 + n)) type=2 desc=\"Fast Ethernet Adapter\" mac=0A1B2C3D4F$(printf %02X $n) pci=1234-ABCD-5678-00FF")
             continue
         fi
-        IFS=: read -r model bc kind pre ump <<<"$spec"
+        IFS=: read -r model bc kind pre ump <<<"$adapter"
         local args=(--pci "1234-ABCD-5678-$model" --mac "0A1B2C3D4E$(printf %02X $n)" --bootcode "$bc")
         [[ $kind == - ]] || args+=(--preboot "$pre" --entry "1:$kind")
         [[ $ump == - ]] || args+=(--ump "$ump")
