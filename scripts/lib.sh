@@ -32,4 +32,7 @@ NATIVE_PACKAGES=(cmake:cmake g++:g++ make:make git:git clang-format:clang-format
                  /usr/include/gtest/gtest.h:libgtest-dev
                  /usr/src/googletest/CMakeLists.txt:googletest)
 WINDOWS_PACKAGES=(x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix wine:wine
-                  /usr/lib/wine/wine64:wine64)
+                  /usr/lib/wine/wine64:wine64
+                  x86_64-w64-mingw32-objcopy:binutils-mingw-w64-x86-64)
+# The fleet rollout example (examples/ansible) and its test.
+ROLLOUT_PACKAGES=(ansible-playbook:ansible-core)
