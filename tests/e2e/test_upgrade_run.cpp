@@ -174,6 +174,11 @@ struct Scenario {
     std::string writer_fault = ""; // IMGWRITER_FAULT; "absent" leaves the tool out
 };
 
+// Test names carry the scenario's name; its value prints as that name too.
+void PrintTo(const Scenario &s, std::ostream *os) {
+    *os << s.name;
+}
+
 const char kBackupA[] = "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin";
 const char kBackupB[] = "{B}0A1B2C3D4E60.bc5.0.3.p8.3.2.u1.2.0.bin";
 const char kBackupC[] = "{B}0A1B2C3D4E61.bc4.6.1.c2.5.1.u1.1.9.bin";
@@ -758,6 +763,10 @@ struct EarlyEnd {
     bool as_other_user;  // run natively as user nobody (needs root)
     bool vlmsystem_file; // a file where the work directory belongs
 };
+
+void PrintTo(const EarlyEnd &e, std::ostream *os) {
+    *os << e.name;
+}
 
 const EarlyEnd kEarlyEnds[] = {
     {"NoAdministrator", true, false},
