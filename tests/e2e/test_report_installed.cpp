@@ -83,16 +83,16 @@ const PortCase kPortCases[] = {
      "Adapter \n",
      Reads({{0, kPxe}})},
     {"NothingInstalled",
-     {"--pci", "8086-1010-8086-1012", "--mac", "001B21000001"},
+     {"--pci", "1234-ABCD-5678-0009", "--mac", "0A1B2C3D4E70"},
      kDesc,
-     "0 001B21000001 8086-1010-8086-1012 0 0 0 - - - - - - - - - - - - - - -  Gigabit Server "
+     "0 0A1B2C3D4E70 1234-ABCD-5678-0009 0 0 0 - - - - - - - - - - - - - - -  Gigabit Server "
      "Adapter \n",
      {}},
     {"UmpKeepsLowEightBits",
-     {"--pci", "14E4-1639-103C-7055", "--mac", "00AABBCCDDEE", "--bootcode", "bc 1.9.6", "--ump",
+     {"--pci", "1234-ABCD-5678-0008", "--mac", "00AABBCCDDEE", "--bootcode", "bc 1.9.6", "--ump",
       "300.1.2"},
      kDesc,
-     "0 00AABBCCDDEE 14E4-1639-103C-7055 1 9 6 - - - 44 1 2 - - - - - - - - -  Gigabit Server "
+     "0 00AABBCCDDEE 1234-ABCD-5678-0008 1 9 6 - - - 44 1 2 - - - - - - - - -  Gigabit Server "
      "Adapter \n",
      {}},
     {"ClpOnly",
@@ -272,11 +272,11 @@ TEST_F(ReportTest, SeveralAdaptersInLibraryOrderWithoutTheDroppedOnes) {
                             "4.6.1", "--preboot", "2.1.0", "--ump", "1.1.9", "--entry", "3:pxe",
                             "--entry", "1:iscsi"}));
     ASSERT_TRUE(WriteNvram(server, "p3.nvram",
-                           {"--pci", "14E4-164C-103C-7038", "--mac", "00215A9B0C1D", "--bootcode",
+                           {"--pci", "1234-ABCD-5678-0006", "--mac", "0A1B2C3D4E71", "--bootcode",
                             "6.2.14", "--preboot", "1.0.0", "--ump", "2.0", "--entry", "2:clp",
                             "--entry", "1:iscsi"}));
     ASSERT_TRUE(WriteNvram(server, "p4.nvram",
-                           {"--pci", "14E4-164C-103C-7039", "--mac", "00215A9B0C1E", "--bootcode",
+                           {"--pci", "1234-ABCD-5678-0007", "--mac", "0A1B2C3D4E72", "--bootcode",
                             "6.2.14", "--preboot", "3.4.5", "--entry", "1:clp"}));
     RunResult r = RunAgainst(server, {"-c"});
     EXPECT_EQ(r.exit_code, 1);
@@ -284,9 +284,9 @@ TEST_F(ReportTest, SeveralAdaptersInLibraryOrderWithoutTheDroppedOnes) {
                              "-  Gigabit Server Adapter (port 1) \n"
                              "1 0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 - - - 1 1 9 - - - 2 1 0 - - "
                              "-  Gigabit Server Adapter (port 2) \n"
-                             "2 00215A9B0C1D 14E4-164C-103C-7038 6 2 14 - - - 2 2 0 - - - 1 0 0 1 "
+                             "2 0A1B2C3D4E71 1234-ABCD-5678-0006 6 2 14 - - - 2 2 0 - - - 1 0 0 1 "
                              "0 0  Gigabit Server Adapter (port 3) \n"
-                             "3 00215A9B0C1E 14E4-164C-103C-7039 6 2 14 - - - - - - 3 4 5 - - - - "
+                             "3 0A1B2C3D4E72 1234-ABCD-5678-0007 6 2 14 - - - - - - 3 4 5 - - - - "
                              "- -  Gigabit Server Adapter (port 4) \n"));
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(LibraryClosed(calls_));
@@ -498,7 +498,7 @@ const char kLine0[] = "0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 3 8 3 2 1 2 0 - - 
                       "Gigabit Server Adapter (port 1) \n";
 const char kLine1[] = "1 0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 3 1 4 - - - - - - - - - - - -  "
                       "Gigabit Server Adapter (port 2) \n";
-const char kLine2[] = "2 00215A9B0C1D 14E4-164C-103C-7038 6 2 14 - - - - - - - - - 2 1 0 - - -  "
+const char kLine2[] = "2 0A1B2C3D4E71 1234-ABCD-5678-0006 6 2 14 - - - - - - - - - 2 1 0 - - -  "
                       "Gigabit Server Adapter (port 3) \n";
 
 const FaultCase kFaultCases[] = {
@@ -528,13 +528,13 @@ const FaultCase kFaultCases[] = {
      std::string(kLine0) + kLine1 + kLine2, "OmbriUnInitDiag() failed 8\r\n"},
     {"AuxInfoFailsDropsThePort", "OmbriGetNicAuxInfo status=3 adapter=4098",
      std::string(kLine0) +
-         "1 00215A9B0C1D 14E4-164C-103C-7038 6 2 14 - - - - - - - - - 2 1 0 - - -  Gigabit Server "
+         "1 0A1B2C3D4E71 1234-ABCD-5678-0006 6 2 14 - - - - - - - - - 2 1 0 - - -  Gigabit Server "
          "Adapter (port 3) \n",
      ""},
     {"NicInfoFailsDropsThePort", "OmbriGetNicInfo status=3 adapter=4097",
      "0 0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 3 1 4 - - - - - - - - - - - -  Gigabit Server "
      "Adapter (port 2) \n"
-     "1 00215A9B0C1D 14E4-164C-103C-7038 6 2 14 - - - - - - - - - 2 1 0 - - -  Gigabit Server "
+     "1 0A1B2C3D4E71 1234-ABCD-5678-0006 6 2 14 - - - - - - - - - 2 1 0 - - -  Gigabit Server "
      "Adapter (port 3) \n",
      ""},
     {"UninitializeFails", "OmbriUninitialize status=4", std::string(kLine0) + kLine1 + kLine2, ""},
@@ -559,7 +559,7 @@ class ReportFaultTest : public SimE2eTest, public ::testing::WithParamInterface<
                    {"--pci", "1234-ABCD-5678-0002", "--mac", "0A1B2C3D4E60", "--bootcode", "4.6.1",
                     "--preboot", "3.1.4", "--entry", "1:clp", "--entry", "1:pxe"});
         WriteNvram(server, "p3.nvram",
-                   {"--pci", "14E4-164C-103C-7038", "--mac", "00215A9B0C1D", "--bootcode", "6.2.14",
+                   {"--pci", "1234-ABCD-5678-0006", "--mac", "0A1B2C3D4E71", "--bootcode", "6.2.14",
                     "--preboot", "2.1.0", "--entry", "1:iscsi"});
         return server;
     }
