@@ -1,8 +1,8 @@
 // The plan listing of -l: per adapter, the image versions the run would
 // write, for the components the adapter has or the catalogue offered.
+#include "adapter/columns.h"
 #include "adapter/inventory.h"
 #include "output/output.h"
-#include "run/columns.h"
 #include "run/reports.h"
 #include "select/plan.h"
 

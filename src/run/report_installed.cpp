@@ -1,10 +1,10 @@
 // The installed-firmware report of -c: one line of numbers per supported
 // adapter port, its MAC text, PCI identity and installed firmware versions.
+#include "adapter/columns.h"
 #include "adapter/binding.h"
 #include "adapter/firmware.h"
 #include "adapter/inventory.h"
 #include "output/output.h"
-#include "run/columns.h"
 #include "run/reports.h"
 
 namespace {

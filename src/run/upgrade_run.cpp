@@ -11,6 +11,7 @@
 #include "base/runflags.h"
 #include "base/table.h"
 #include "output/output.h"
+#include "restore/restore.h"
 #include "run/reports.h"
 #include "select/plan.h"
 #include "select/select.h"
@@ -196,7 +197,9 @@ int upgrade_run() {
     const bool restore_run = (RunFlags & (RUN_RESTORE | RUN_LIST_BACKUPS | RUN_RESTORE_FILE)) != 0;
     for (CurrentNic = 0; CurrentNic < NicCount; CurrentNic++) {
         if (restore_run) {
-            // Restore selection comes with the restore subsystem.
+            if (SelectRestore() == RESTORE_NO_IMAGES) {
+                return CloseLibrary(3);
+            }
         } else {
             SelectComponents();
         }

@@ -1,5 +1,5 @@
 // The version columns shared by the report lines of -c, -I, -l and -a.
-#include "run/columns.h"
+#include "adapter/columns.h"
 
 #include "output/output.h"
 
