@@ -154,6 +154,15 @@ Event UmpOlder() {
 // ---------------------------------------------------------------------------
 // The scenarios.
 
+// A file in the backup directory before the run: an adapter's image with
+// other versions, the image with another identity, a text, or a directory.
+struct SavedImage {
+    const char *name;
+    char adapter;
+    const char *bootcode, *preboot;
+    enum Kind { IMAGE, OTHER_IDENTITY, TEXT, DIRECTORY } kind;
+};
+
 struct NvramAfter {
     char adapter;
     const char *bootcode, *preboot, *ump; // the version texts afterwards
@@ -170,8 +179,9 @@ struct Scenario {
     // The tool's command lines, "MAC verb image backup-name" ({B} is the backup
     // directory as the tool receives it); one per start of the tool.
     std::vector<std::string> commands;
-    std::vector<NvramAfter> nvram; // adapters whose NVRAM changed
-    std::string writer_fault = ""; // IMGWRITER_FAULT; "absent" leaves the tool out
+    std::vector<NvramAfter> nvram;      // adapters whose NVRAM changed
+    std::string writer_fault = "";      // IMGWRITER_FAULT; "absent" leaves the tool out
+    std::vector<SavedImage> saved = {}; // in the backup directory before the run
 };
 
 // Test names carry the scenario's name; its value prints as that name too.
@@ -187,6 +197,36 @@ const char kBackupJ[] = "{B}0A1B2C3D4E62.bc5.0.3.u1.0.0.iS2.1.0.bin";
 std::string Cmd(const char *mac, const std::string &verb, const std::string &image,
                 const char *backup) {
     return std::string(mac) + " " + verb + " ./NIC_FW/" + image + " " + backup;
+}
+
+// A restore: the saved image {B}NAME written back, the image before saved first.
+std::string RestoreCmd(const char *mac, const std::string &name, const char *backup) {
+    return std::string(mac) + " restore {B}" + name + " " + backup;
+}
+Event AskRestore(const std::string &what, const char *def, const std::string &answer) {
+    return {Event::ASK, "Restore " + what + " -  y/n/q (" + def + "):", answer};
+}
+const char kNoticeRestore[] =
+    "\r\nThe Firmware Restore will take several minutes.  Please be patient.\r\n";
+const char kSameFirmware[] =
+    "** WARNING ** - Installed firmware is the same version as selected firmware.\r\n";
+const char kNewerFirmware[] =
+    "** WARNING ** - Installed firmware is more recent than selected firmware.\r\n";
+const char kReminder[] =
+    "** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n";
+// Saved images; {P} is the backup directory as the program prints it.
+const char kSavedA[] = "0A1B2C3D4E5F.bc5.0.2.p8.3.1.u1.2.0.bin";
+const char kSavedAOlder[] = "0A1B2C3D4E5F.bc4.9.0.p8.2.0.bin";
+const char kSavedANewer[] = "0A1B2C3D4E5F.bc5.1.0.p8.3.2.u1.2.0.bin";
+const char kSavedB[] = "0A1B2C3D4E60.bc5.0.1.p8.3.0.bin";
+const char kSavedJ48[] = "0A1B2C3D4E62.bc4.8.0.u1.0.0.iS2.1.0.bin";
+const char kSavedJ49[] = "0A1B2C3D4E62.bc4.9.0.u1.0.0.iS2.1.0.bin";
+const SavedImage kImageA = {kSavedA, 'A', "5.0.2", "8.3.1", SavedImage::IMAGE};
+const SavedImage kImageAOlder = {kSavedAOlder, 'A', "4.9.0", "8.2.0", SavedImage::IMAGE};
+const SavedImage kHidden = {".hidden.bin", 'A', "5.0.1", "8.3.1", SavedImage::IMAGE};
+const SavedImage kSubdirectory = {"sub", 0, "", "", SavedImage::DIRECTORY};
+std::string Restoring(const std::string &name) {
+    return "Restoring {P}" + name + "\r\n";
 }
 
 const char kJumperError[] = "*** ERROR *** Firmware upgrade failed!\r\n";
@@ -517,6 +557,169 @@ const Scenario kScenarios[] = {
       Cmd(kMacB, "upgrade -bc", "Boot_Code/bc504.bin", kBackupB),
       Cmd(kMacB, "upgrade -mba", "PXE/pxe833.bin", kBackupB)},
      {{'A', "5.0.4", "8.3.3", "1.2.0"}, {'B', "5.0.4", "8.3.3", "1.2.0"}}},
+    // Restore. -a lists the images of each adapter, found by their content,
+    // with the versions their names record; decoys are passed over.
+    {"ListBackupsAmongDecoys",
+     "AB",
+     {},
+     {"-a"},
+     "",
+     {O("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 2 8 3 1 1 2 0 - - - - - -  {P}" +
+        std::string(kSavedA) + " \n"),
+      O("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 0 0 0 - - - - - - - - - - - -  {P}renamed.img \n"),
+      O("1 0A1B2C3D4E60 1234-ABCD-5678-0001 5 0 1 8 3 0 - - - - - - - - -  {P}" +
+        std::string(kSavedB) + " \n")},
+     3,
+     {},
+     {},
+     "",
+     {kHidden,
+      kImageA,
+      {kSavedB, 'B', "5.0.1", "8.3.0", SavedImage::IMAGE},
+      {"notes.txt", 0, "", "", SavedImage::TEXT},
+      {"renamed.img", 'A', "5.0.2", "8.3.1", SavedImage::IMAGE},
+      {"samemac.bin", 'A', "5.0.2", "8.3.1", SavedImage::OTHER_IDENTITY},
+      kSubdirectory}},
+    {"RestoreYes",
+     "A",
+     {},
+     {"-p"},
+     "y\n",
+     {Found(kDescA, kMacA), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
+      Con(kNoticeRestore), Selecting(kDescA, kMacA), O(Restoring(kSavedA)), Child(), O(kComplete)},
+     1,
+     {RestoreCmd(kMacA, kSavedA, kBackupA)},
+     {{'A', "5.0.2", "8.3.1", "1.2.0"}},
+     "",
+     {kImageA}},
+    {"RestoreNoThenYes",
+     "A",
+     {},
+     {"-p"},
+     "n\ny\n",
+     {Found(kDescA, kMacA), O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "n\n"),
+      O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"), Con(kNoticeRestore),
+      Selecting(kDescA, kMacA), O(Restoring(kSavedA)), Child(), O(kComplete)},
+     1,
+     {RestoreCmd(kMacA, kSavedA, kBackupA)},
+     {{'A', "5.0.2", "8.3.1", "1.2.0"}},
+     "",
+     {kImageA, kImageAOlder}},
+    {"RestoreQuit",
+     "AB",
+     {},
+     {"-p"},
+     "q\n",
+     {Found(kDescA, kMacA), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "q\n"),
+      O(kCancelled)},
+     1,
+     {},
+     {},
+     "",
+     {kImageA}},
+    // -e takes the whole path in any letter case; only that image is offered.
+    {"RestoreFileInOtherLetterCase",
+     "A",
+     {},
+     {"-e", "{p}0A1B2C3D4E5F.BC5.0.2.P8.3.1.U1.2.0.BIN"},
+     "y\n",
+     {Found(kDescA, kMacA), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
+      Con(kNoticeRestore), Selecting(kDescA, kMacA), O(Restoring(kSavedA)), Child(), O(kComplete)},
+     1,
+     {RestoreCmd(kMacA, kSavedA, kBackupA)},
+     {{'A', "5.0.2", "8.3.1", "1.2.0"}},
+     "",
+     {kImageAOlder, kImageA}},
+    {"RestoreFileByBareNameMatchesNothing",
+     "A",
+     {},
+     {"-e", kSavedA},
+     "y\n",
+     {},
+     3,
+     {},
+     {},
+     "",
+     {kImageA}},
+    {"ListWinsOverRestore",
+     "A",
+     {},
+     {"-a", "-p"},
+     "y\n",
+     {O("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 2 8 3 1 1 2 0 - - - - - -  {P}" +
+        std::string(kSavedA) + " \n")},
+     3,
+     {},
+     {},
+     "",
+     {kImageA}},
+    // No candidate at all: the message before any question, exit code 3, the
+    // library closed.
+    {"NoSavedImages",
+     "A",
+     {},
+     {"-p"},
+     "y\n",
+     {O("\nNo images have been saved for firmware restore \n")},
+     3,
+     {},
+     {},
+     "",
+     {kHidden, kSubdirectory}},
+    // The jumper warnings once, although the first image is declined; the
+    // restore is verified against the versions the name records.
+    {"RestoreOnJumperAdapterIsVerified",
+     "J",
+     {},
+     {"-p"},
+     "n\ny\n",
+     {Found(kDescJ, kMacJ),
+      O("** WARNING ** This adapter is equipped with a write protect jumper (J1).\r\n"
+        "Insure the jumper has been moved to the write enable position.\r\n"),
+      O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 4.8.0", "n", "n\n"), O(kNewerFirmware),
+      AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore),
+      Selecting(kDescJ, kMacJ), O(Restoring(kSavedJ49)), Child(), O(kReminder), O(kComplete)},
+     1,
+     {RestoreCmd(kMacJ, kSavedJ49, kBackupJ)},
+     {{'J', "4.9.0", "2.1.0", "1.0.0"}},
+     "",
+     {{kSavedJ48, 'J', "4.8.0", "2.1.0", SavedImage::IMAGE},
+      {kSavedJ49, 'J', "4.9.0", "2.1.0", SavedImage::IMAGE}}},
+    {"SilentRestoreOfANewerImage",
+     "A",
+     {},
+     {"-s", "-e", "{P}" + std::string(kSavedANewer)},
+     "",
+     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), O(Restoring(kSavedANewer)), Child(),
+      O(kComplete)},
+     1,
+     {RestoreCmd(kMacA, kSavedANewer, kBackupA)},
+     {{'A', "5.1.0", "8.3.2", "1.2.0"}},
+     "",
+     {{kSavedANewer, 'A', "5.1.0", "8.3.2", SavedImage::IMAGE}}},
+    {"SilentRestoreOfAnOlderImageWritesNothing",
+     "A",
+     {},
+     {"-s", "-e", "{P}" + std::string(kSavedA)},
+     "",
+     {Found(kDescA, kMacA), O(kSameFirmware)},
+     3,
+     {},
+     {},
+     "",
+     {kImageA}},
+    {"ForcedSilentRestore",
+     "A",
+     {},
+     {"-s", "-f", "-e", "{P}" + std::string(kSavedA)},
+     "",
+     {Found(kDescA, kMacA), O(kSameFirmware), Selecting(kDescA, kMacA), O(Restoring(kSavedA)),
+      Child(), O(kComplete)},
+     1,
+     {RestoreCmd(kMacA, kSavedA, kBackupA)},
+     {{'A', "5.0.2", "8.3.1", "1.2.0"}},
+     "",
+     {kImageA}},
 };
 
 std::string Replace(std::string text, const std::string &from, const std::string &to) {
@@ -589,6 +792,48 @@ class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<S
         if (s.writer_fault != "absent") {
             ASSERT_TRUE(InstallWriter(work_));
         }
+        SaveImages(s);
+        current_ = s;
+    }
+
+    // Puts the scenario's files into the backup directory.
+    void SaveImages(const Scenario &s) {
+        std::string backups = BackupDirOf(work_);
+        RunHost("/bin/mkdir", RunSpec{{"-p", backups}, "", {}, ""});
+        for (const SavedImage &saved : s.saved) {
+            std::string path = backups + saved.name;
+            if (saved.kind == SavedImage::TEXT) {
+                WriteFileText(path, "not an image\r\n");
+                continue;
+            }
+            if (saved.kind == SavedImage::DIRECTORY) {
+                mkdir(path.c_str(), 0755);
+                continue;
+            }
+            std::vector<std::string> options = FindAdapter(saved.adapter)->options;
+            for (size_t i = 0; i + 1 < options.size(); i++) {
+                options[i + 1] = options[i] == "--bootcode"  ? saved.bootcode
+                                 : options[i] == "--preboot" ? saved.preboot
+                                 : options[i] == "--pci" && saved.kind == SavedImage::OTHER_IDENTITY
+                                     ? "1234-ABCD-5678-0002"
+                                     : options[i + 1];
+            }
+            options.insert(options.begin(), {"nvram", path});
+            ASSERT_TRUE(RunSimtool(options));
+        }
+    }
+
+    // The texts that depend on the target: {B} the backup directory as the
+    // tool receives it, {P} as the program prints it, {p} the same in lower case.
+    std::string Fill(const std::string &text) const {
+        std::string printed = (IsWindowsTarget() ? std::string("C:") : SystemDriveDir(work_)) +
+                              "\\VLMSYSTEM\\NICFWBACKUP\\";
+        std::string lower = printed;
+        for (char &c : lower) {
+            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        }
+        return Replace(Replace(Replace(text, "{B}", BackupDirArg(work_)), "{P}", printed), "{p}",
+                       lower);
     }
 
     // Puts the NVRAM images back as they were and empties the system drive
@@ -600,13 +845,16 @@ class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<S
         }
         std::remove(Journal().c_str());
         ResetSystemDrive(work_);
+        SaveImages(current_);
     }
 
     std::string Journal() const { return ServerDir() + "/journal.log"; }
 
     RunResult RunScenario(const Scenario &s, const std::string &library_faults = "") {
         RunSpec spec;
-        spec.args = s.args;
+        for (const std::string &a : s.args) {
+            spec.args.push_back(Fill(a));
+        }
         spec.input = s.input;
         spec.env = SimEnv(server_, library_faults);
         spec.env.push_back("IMGWRITER_JOURNAL=" + Journal());
@@ -619,6 +867,7 @@ class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<S
 
     SimServer server_;
     std::vector<const AdapterDef *> used_;
+    Scenario current_;
 };
 
 TEST_P(UpgradeRunTest, Scenario) {
@@ -635,11 +884,10 @@ TEST_P(UpgradeRunTest, Scenario) {
     for (const std::string &a : s.args) {
         silent = silent || a == "-s";
     }
-    std::string backup_arg = BackupDirArg(work_);
     std::string console = silent ? "" : kTitle;
     std::string log = std::string(kStars) + kTitle + kStars;
     for (const Event &e : s.events) {
-        std::string text = Replace(e.text, "{B}", backup_arg);
+        std::string text = Fill(e.text);
         bool to_console = !silent && (e.where == Event::BOTH || e.where == Event::CONSOLE ||
                                       e.where == Event::ASK);
         console += to_console ? text : "";
@@ -657,7 +905,7 @@ TEST_P(UpgradeRunTest, Scenario) {
     // What the tool was asked to do, and what the adapters hold afterwards.
     std::vector<std::string> commands;
     for (const std::string &c : s.commands) {
-        commands.push_back(Replace(c, "{B}", backup_arg));
+        commands.push_back(Fill(c));
     }
     EXPECT_EQ(JournalCommands(journal), commands);
     for (const AdapterDef *a : used) {
@@ -684,11 +932,20 @@ TEST_P(UpgradeRunTest, Scenario) {
             names.push_back(name);
         }
     }
+    for (const SavedImage &saved : s.saved) {
+        if (saved.name[0] != '.') {
+            names.push_back(saved.name);
+        }
+    }
     std::sort(names.begin(), names.end());
     std::string listing = RunHost("/bin/ls", RunSpec{{"-1", BackupDirOf(work_)}, "", {}, ""}).out;
     std::string expected_listing;
     for (const std::string &name : names) {
         expected_listing += name + "\n";
+        if (std::any_of(s.saved.begin(), s.saved.end(),
+                        [&name](const SavedImage &saved) { return name == saved.name; })) {
+            continue; // left as it was: the rows that restore it check the adapter
+        }
         const AdapterDef *a = FindAdapter(name.substr(0, 12) == kMacA   ? 'A'
                                           : name.substr(0, 12) == kMacB ? 'B'
                                           : name.substr(0, 12) == kMacC ? 'C'
@@ -704,6 +961,41 @@ INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunTest, ::testing::ValuesIn(kScenarios),
                          [](const ::testing::TestParamInfo<Scenario> &info) {
                              return std::string(info.param.name);
                          });
+
+// ---------------------------------------------------------------------------
+// An upgrade undone: the backup the tool saved before the first write is
+// restored, and the adapter's NVRAM is byte for byte what it was.
+
+TEST_F(UpgradeRunTest, UpgradeUndoneByRestoringItsBackup) {
+    const Scenario *upgrade = nullptr;
+    for (const Scenario &s : kScenarios) {
+        upgrade = std::string(s.name) == "TwoAdaptersBootCodeAndPxe" ? &s : upgrade;
+    }
+    ASSERT_NE(upgrade, nullptr);
+    Layout(*upgrade);
+    ASSERT_FALSE(HasFailure());
+    ASSERT_EQ(RunScenario(*upgrade).exit_code, 1);
+    std::string a = ServerDir() + "/a.nvram";
+    ASSERT_NE(ReadFileText(a), ReadFileText(a + ".before"));
+
+    Scenario undo = *upgrade;
+    undo.args = {"-s", "-f", "-e",
+                 Fill(kBackupA).replace(0, BackupDirArg(work_).size(), Fill("{P}"))};
+    RunResult r = RunScenario(undo);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(ReadFileText(a), ReadFileText(a + ".before"));
+    EXPECT_TRUE(LibraryClosed(calls_));
+
+    RunSpec report;
+    report.args = {"-c"};
+    report.env = SimEnv(server_);
+    r = Run(report);
+    EXPECT_EQ(r.out,
+              Console("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 3 8 3 2 1 2 0 - - - - - - - - - "
+                      " Gigabit Server Adapter (port 1) \n"
+                      "1 0A1B2C3D4E60 1234-ABCD-5678-0001 5 0 4 8 3 3 1 2 0 - - - - - - - - - "
+                      " Gigabit Server Adapter (port 2) \n"));
+}
 
 // ---------------------------------------------------------------------------
 // Every library call of a scenario failing in turn: whatever fails, the run
