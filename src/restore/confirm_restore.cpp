@@ -55,7 +55,9 @@ int ConfirmRestore(const NicFwInfo &fw, const UpgradePlan &plan) {
     char change[RESTORE_CHANGE_TEXT_SIZE] = "";
     RestoreChangeText(fw, plan, change, sizeof change);
     char question[RESTORE_PROMPT_SIZE];
-    snprintf(question, sizeof question, "%s %s - ", "Restore", change);
+    // A change text too long for the question is cut with it (see RESTORE_PROMPT_SIZE).
+    const int length = snprintf(question, sizeof question, "%s %s - ", "Restore", change);
+    static_cast<void>(length >= static_cast<int>(sizeof question));
 
     // Boot code without its found bit is neither older nor the same.
     bool bc_older = false;
