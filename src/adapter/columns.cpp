@@ -28,5 +28,5 @@ void PrintVersionColumn(const Version &v) {
 }
 
 void PrintVersionColumn(const Version8 &v) {
-    PrintVersionColumn(Version{v.major, v.minor, v.build});
+    PrintVersionColumn(Widen(v));
 }

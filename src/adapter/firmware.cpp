@@ -182,13 +182,8 @@ int BuildFirmwareTable() {
         CurrentNic = i;
         NicEntry &entry = NicTable[i];
         NicFwInfo &record = NicFwTable[i];
-        if (entry.DiagOpen == 0) {
-            OmbriStatus status = OmbriInitDiag(entry.Info.Handle);
-            if (status != 0) {
-                debug_print("OmbriInitDiag() failed %lu\r\n", static_cast<unsigned long>(status));
-                return 0;
-            }
-            entry.DiagOpen = 1;
+        if (!EnterDiagnosticMode(entry)) {
+            return 0;
         }
         ReadInstalledFirmware(record);
 
@@ -209,14 +204,30 @@ int BuildFirmwareTable() {
         std::memcpy(record.Description, entry.Info.Description, length);
         record.Description[length] = '\0';
 
-        if (entry.DiagOpen == 1) {
-            OmbriStatus status = OmbriUnInitDiag(entry.Info.Handle);
-            if (status != 0) {
-                debug_print("OmbriUnInitDiag() failed %lu\r\n", static_cast<unsigned long>(status));
-            } else {
-                entry.DiagOpen = 0;
-            }
-        }
+        LeaveDiagnosticMode(entry);
     }
     return 1;
+}
+
+int EnterDiagnosticMode(NicEntry &nic) {
+    if (nic.DiagOpen == 0) {
+        OmbriStatus status = OmbriInitDiag(nic.Info.Handle);
+        if (status != 0) {
+            debug_print("OmbriInitDiag() failed %lu\r\n", static_cast<unsigned long>(status));
+            return 0;
+        }
+        nic.DiagOpen = 1;
+    }
+    return 1;
+}
+
+void LeaveDiagnosticMode(NicEntry &nic) {
+    if (nic.DiagOpen == 1) {
+        OmbriStatus status = OmbriUnInitDiag(nic.Info.Handle);
+        if (status != 0) {
+            debug_print("OmbriUnInitDiag() failed %lu\r\n", static_cast<unsigned long>(status));
+        } else {
+            nic.DiagOpen = 0;
+        }
+    }
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "adapter/inventory.h"
+
 struct Version {
     uint32_t major;
     uint32_t minor;
@@ -42,10 +44,21 @@ struct NicFwInfo {
     Version8 IscsiVersion;
 };
 
+// The 8-bit versions as 32-bit numbers, for comparing and printing.
+constexpr Version Widen(const Version8 &v) {
+    return Version{v.major, v.minor, v.build};
+}
+
 extern std::vector<NicFwInfo> NicFwTable;
 
 // Fills NicFwTable for every port of NicTable. Returns 0 when OmbriInitDiag failed.
 int BuildFirmwareTable();
+// Diagnostic mode around a read of the port's firmware. Enter calls
+// OmbriInitDiag unless the port is in the mode already; on a failure it prints
+// the debug line and returns 0. Leave calls OmbriUnInitDiag when the port is
+// in the mode; on a failure it prints the debug line and the port stays marked.
+int EnterDiagnosticMode(NicEntry &nic);
+void LeaveDiagnosticMode(NicEntry &nic);
 // Reads the installed versions of the port at CurrentNic into info; always 1.
 int ReadInstalledFirmware(NicFwInfo &info);
 // Walks the NVRAM directory of the port at CurrentNic for pre-boot images.

@@ -10,10 +10,6 @@
 
 namespace {
 
-Version Widen(const Version8 &v) {
-    return Version{v.major, v.minor, v.build};
-}
-
 int Num(uint32_t value) {
     return static_cast<int>(value);
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "adapter/binding.h"
+#include "adapter/library.h"
 #include "adapter/firmware.h"
 #include "adapter/inventory.h"
 #include "base/runflags.h"
@@ -39,23 +39,6 @@ uint32_t (*const kWriteOrder[])() = {UpgradeBootCode, UpgradePXE,   UpgradeUMP,
 constexpr const char *ASTERISKS =
     "*******************************************************************\r\n";
 static_assert(std::char_traits<char>::length(ASTERISKS) == 69, "67 asterisks and the line end");
-
-// 7.5.18 and everything later.
-bool LibraryVersionAccepted(uint32_t major, uint32_t minor, uint32_t build) {
-    if (major != 7) {
-        return major > 7;
-    }
-    if (minor != 5) {
-        return minor > 5;
-    }
-    return build >= 18;
-}
-
-int CloseLibrary(int exit_code) {
-    OmbriUninitialize();
-    OmbriUnbind();
-    return exit_code;
-}
 
 // The per-component options name one adapter by its MAC text, exactly.
 bool MacMatches() {
@@ -155,34 +138,16 @@ int upgrade_run() {
     Output(0, "Velmar Multi-Function Gigabit Server Adapter Firmware Upgrade Utility\r\n");
     log_write("%s", ASTERISKS);
 
-    if (!OmbriBind()) {
-        return 0;
-    }
-    uint32_t major = 0;
-    uint32_t minor = 0;
-    uint32_t build = 0;
-    OmbriGetVersion(&major, &minor, &build);
-    if (!LibraryVersionAccepted(major, minor, build)) {
-        Output(0,
-               "Unsupported OMBRI version %lu.%lu.%lu.\r\nExpect OMBRI version %lu.%lu.%lu or "
-               "later.\r\n",
-               static_cast<unsigned long>(major), static_cast<unsigned long>(minor),
-               static_cast<unsigned long>(build), 7ul, 5ul, 19ul);
-        OmbriUnbind();
-        return 3;
-    }
-    OmbriStatus status = OmbriInitializeEx(0);
-    if (status != 0) {
-        debug_print("OmbriInitializeEx() failed %lu\r\n", static_cast<unsigned long>(status));
-        OmbriUnbind();
-        return 0;
+    // 7.5.18 and everything later, although the message names 7.5.19.
+    const int opened = OpenLibrary({7, 5, 18}, {7, 5, 19});
+    if (opened != LIBRARY_OPEN) {
+        return opened;
     }
     if (EnumerateAdapters() == ADAPTER_OUT_OF_MEMORY) {
         return CloseLibrary(0);
     }
     if (NicCount == 0) {
-        OmbriUninitialize();
-        OmbriUnbind();
+        CloseLibrary(3);
         Output(ATTR_ERROR, "No supported network adapters for firmware upgrade.\r\n");
         return 3;
     }

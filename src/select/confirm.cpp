@@ -14,10 +14,6 @@ namespace {
 constexpr size_t VERSION_TEXT_SIZE = 128;
 constexpr size_t QUESTION_SIZE = 160;
 
-Version Widen(const Version8 &v) {
-    return Version{v.major, v.minor, v.build};
-}
-
 void FormatVersionText(int component, const Version &i, const Version &s, char *buf, size_t size) {
     const int im = static_cast<int>(i.major), in = static_cast<int>(i.minor),
               ib = static_cast<int>(i.build);

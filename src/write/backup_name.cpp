@@ -9,44 +9,32 @@
 
 char BackupDir[PLAT_PATH_MAX] = "";
 
-namespace {
-
-// Appends ".<tag>M.m.b" at *used. Returns false when it does not fit.
-bool AppendVersion(char *path, size_t size, size_t *used, const char *tag, uint32_t major,
-                   uint32_t minor, uint32_t build) {
-    int n = snprintf(path + *used, size - *used, ".%s%d.%d.%d", tag, static_cast<int>(major),
-                     static_cast<int>(minor), static_cast<int>(build));
-    if (n < 0 || static_cast<size_t>(n) >= size - *used) {
-        return false;
-    }
-    *used += static_cast<size_t>(n);
-    return true;
-}
-
-} // namespace
-
 int BackupFileName(char *path, size_t size) {
     const NicFwInfo &fw = NicFwTable[CurrentNic];
+    // The boot code always, then each installed component, in this order.
+    const struct {
+        uint32_t installed_bit; // 0: always
+        const char *tag;
+        Version version;
+    } parts[] = {
+        {0, "bc", fw.BootCodeVersion},
+        {FW_HAS_PXE, "p", fw.PxeVersion},
+        {FW_HAS_CLP, "c", Widen(fw.ClpVersion)},
+        {FW_HAS_UMP, "u", Widen(fw.UmpVersion)},
+        {FW_HAS_ISCSI, "iS", Widen(fw.IscsiVersion)},
+    };
     int n = snprintf(path, size, "%s%-12.12s", BackupDir, fw.MacText);
     bool fits = n >= 0 && static_cast<size_t>(n) < size;
     size_t used = fits ? static_cast<size_t>(n) : 0;
-    fits = fits && AppendVersion(path, size, &used, "bc", fw.BootCodeVersion.major,
-                                 fw.BootCodeVersion.minor, fw.BootCodeVersion.build);
-    if (fits && (fw.Flags & FW_HAS_PXE) != 0) {
-        fits = AppendVersion(path, size, &used, "p", fw.PxeVersion.major, fw.PxeVersion.minor,
-                             fw.PxeVersion.build);
-    }
-    if (fits && (fw.Flags & FW_HAS_CLP) != 0) {
-        fits = AppendVersion(path, size, &used, "c", fw.ClpVersion.major, fw.ClpVersion.minor,
-                             fw.ClpVersion.build);
-    }
-    if (fits && (fw.Flags & FW_HAS_UMP) != 0) {
-        fits = AppendVersion(path, size, &used, "u", fw.UmpVersion.major, fw.UmpVersion.minor,
-                             fw.UmpVersion.build);
-    }
-    if (fits && (fw.Flags & FW_HAS_ISCSI) != 0) {
-        fits = AppendVersion(path, size, &used, "iS", fw.IscsiVersion.major, fw.IscsiVersion.minor,
-                             fw.IscsiVersion.build);
+    for (const auto &part : parts) {
+        if (!fits || (part.installed_bit != 0 && (fw.Flags & part.installed_bit) == 0)) {
+            continue;
+        }
+        n = snprintf(path + used, size - used, ".%s%d.%d.%d", part.tag,
+                     static_cast<int>(part.version.major), static_cast<int>(part.version.minor),
+                     static_cast<int>(part.version.build));
+        fits = n >= 0 && static_cast<size_t>(n) < size - used;
+        used += fits ? static_cast<size_t>(n) : 0;
     }
     fits = fits && snprintf(path + used, size - used, ".bin") == 4 && used + 4 < size;
     if (!fits) {

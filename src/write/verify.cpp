@@ -1,7 +1,6 @@
 // The re-read after the writes of a jumper adapter: a write-protect jumper
 // (J1) in the protected position lets the tool end without changing the
 // NVRAM, so the versions are read back and compared with the plan.
-#include "adapter/binding.h"
 #include "adapter/inventory.h"
 #include "base/runflags.h"
 #include "output/output.h"
@@ -30,23 +29,11 @@ void VerifyUpgrade() {
     NicEntry &nic = NicTable[CurrentNic];
     NicFwInfo &fw = NicFwTable[CurrentNic];
     const UpgradePlan &plan = PlanTable[CurrentNic];
-    if (nic.DiagOpen == 0) {
-        OmbriStatus status = OmbriInitDiag(nic.Info.Handle);
-        if (status != 0) {
-            debug_print("OmbriInitDiag() failed %lu\r\n", static_cast<unsigned long>(status));
-            return;
-        }
-        nic.DiagOpen = 1;
+    if (!EnterDiagnosticMode(nic)) {
+        return;
     }
     ReadInstalledFirmware(fw);
-    if (nic.DiagOpen == 1) {
-        OmbriStatus status = OmbriUnInitDiag(nic.Info.Handle);
-        if (status != 0) {
-            debug_print("OmbriUnInitDiag() failed %lu\r\n", static_cast<unsigned long>(status));
-        } else {
-            nic.DiagOpen = 0;
-        }
-    }
+    LeaveDiagnosticMode(nic);
 
     if ((plan.Flags & PLAN_BC_CONFIRMED) != 0 &&
         MajorMinorDiffer(fw.BootCodeVersion, plan.BootCodeVersion)) {

@@ -78,11 +78,11 @@ Version InstalledVersion(const NicFwInfo &fw, InstalledField field) {
     case FIELD_PXE:
         return fw.PxeVersion;
     case FIELD_UMP:
-        return {fw.UmpVersion.major, fw.UmpVersion.minor, fw.UmpVersion.build};
+        return Widen(fw.UmpVersion);
     case FIELD_CLP:
-        return {fw.ClpVersion.major, fw.ClpVersion.minor, fw.ClpVersion.build};
+        return Widen(fw.ClpVersion);
     case FIELD_ISCSI:
-        return {fw.IscsiVersion.major, fw.IscsiVersion.minor, fw.IscsiVersion.build};
+        return Widen(fw.IscsiVersion);
     case FIELD_BOOTCODE:
     default:
         return fw.BootCodeVersion;
