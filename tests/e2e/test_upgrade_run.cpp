@@ -182,6 +182,10 @@ struct Scenario {
     std::vector<NvramAfter> nvram;      // adapters whose NVRAM changed
     std::string writer_fault = "";      // IMGWRITER_FAULT; "absent" leaves the tool out
     std::vector<SavedImage> saved = {}; // in the backup directory before the run
+    // Trouble with the work files: "log-dir-is-file", "log-is-directory" (neither
+    // can be opened), "log-removed" (the tool removes the log at its first
+    // start), "backups-is-file" (the backup directory cannot be listed).
+    std::string trouble = "";
 };
 
 // Test names carry the scenario's name; its value prints as that name too.
@@ -720,6 +724,62 @@ const Scenario kScenarios[] = {
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
      "",
      {kImageA}},
+    // Trouble with the work files: a log that cannot be opened is left out
+    // while the console shows everything; a log removed while the run goes
+    // on is started again; a backup directory that cannot be listed offers
+    // nothing.
+    {"LogDirectoryCannotBeCreated",
+     "A",
+     {kBcA},
+     {},
+     "\n",
+     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
+      Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {{'A', "5.0.4", "8.3.2", "1.2.0"}},
+     "",
+     {},
+     "log-dir-is-file"},
+    {"LogCannotBeOpened",
+     "A",
+     {kBcA},
+     {"-s"},
+     "",
+     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {{'A', "5.0.4", "8.3.2", "1.2.0"}},
+     "",
+     {},
+     "log-is-directory"},
+    {"LogRemovedWhileTheRunGoesOn",
+     "A",
+     {kBcA, kPxeA},
+     {"-s"},
+     "",
+     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Child(), Upgrading("PXE 8.3.2 to 8.3.3"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA),
+      Cmd(kMacA, "upgrade -mba", "PXE/pxe833.bin", kBackupA)},
+     {{'A', "5.0.4", "8.3.3", "1.2.0"}},
+     "",
+     {},
+     "log-removed"},
+    {"BackupDirectoryCannotBeListed",
+     "A",
+     {},
+     {"-p"},
+     "y\n",
+     {},
+     3,
+     {},
+     {},
+     "",
+     {},
+     "backups-is-file"},
 };
 
 std::string Replace(std::string text, const std::string &from, const std::string &to) {
@@ -794,6 +854,23 @@ class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<S
         }
         SaveImages(s);
         current_ = s;
+        std::string work_dir = SystemDriveDir(work_) + "/VLMSYSTEM";
+        if (s.trouble == "log-dir-is-file") {
+            WriteFileText(work_dir + "/log", "not a directory");
+        } else if (s.trouble == "log-is-directory") {
+            RunHost("/bin/mkdir", RunSpec{{"-p", LogFileOf(work_)}, "", {}, ""});
+        } else if (s.trouble == "backups-is-file") {
+            RemoveTree(BackupDirOf(work_));
+            WriteFileText(work_dir + "/NICFWBACKUP", "not a directory");
+        } else if (s.trouble == "log-removed") {
+            // The tool, wrapped: at its first start it removes the log, then writes.
+            std::string tool = work_ + "/imgwriter";
+            rename(tool.c_str(), (tool + ".real").c_str());
+            WriteFileText(tool, "#!/bin/sh\n[ -e '" + tool + ".once' ] || rm -f '" +
+                                    LogFileOf(work_) + "'\ntouch '" + tool + ".once'\nexec '" +
+                                    tool + ".real' \"$@\"\n");
+            chmod(tool.c_str(), 0755);
+        }
     }
 
     // Puts the scenario's files into the backup directory.
@@ -872,6 +949,9 @@ class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<S
 
 TEST_P(UpgradeRunTest, Scenario) {
     const Scenario &s = GetParam();
+    if (s.trouble == "log-removed" && IsWindowsTarget()) {
+        GTEST_SKIP() << "the tool is wrapped in a shell script natively";
+    }
     Layout(s);
     ASSERT_FALSE(HasFailure());
     std::string dir = ServerDir();
@@ -896,8 +976,13 @@ TEST_P(UpgradeRunTest, Scenario) {
         log += e.where == Event::CHILD ? "\r\n" : "";
     }
     log += "\r\n"; // closed at the end of the run
+    if (s.trouble == "log-dir-is-file" || s.trouble == "log-is-directory") {
+        log = ""; // left out; the console shows everything
+    } else if (s.trouble == "log-removed") {
+        log = log.substr(log.find("\r\n\r\n", log.find("Upgrading")) + 4); // after the first start
+    }
     EXPECT_EQ(r.out, Console(console));
-    EXPECT_EQ(ReadFileText(LogFileOf(work_)), Console(log));
+    EXPECT_EQ(s.trouble == "log-is-directory" ? "" : ReadFileText(LogFileOf(work_)), Console(log));
     EXPECT_EQ(r.exit_code, s.exit_code);
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(LibraryClosed(calls_));
