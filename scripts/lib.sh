@@ -33,3 +33,13 @@ NATIVE_PACKAGES=(cmake:cmake g++:g++ make:make git:git clang-format:clang-format
                  /usr/src/googletest/CMakeLists.txt:googletest)
 WINDOWS_PACKAGES=(x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix wine:wine
                   /usr/lib/wine/wine64:wine64)
+
+# The fuzz build: clang, then the libFuzzer runtime of the clang installed.
+FUZZ_PACKAGES=(cmake:cmake make:make clang++:clang)
+ensure_fuzz_packages() {
+    ensure_packages "${FUZZ_PACKAGES[@]}"
+    local version runtime
+    version=$(clang++ -dumpversion)
+    runtime=$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-x86_64.a
+    ensure_packages "$runtime:libclang-rt-${version%%.*}-dev"
+}
