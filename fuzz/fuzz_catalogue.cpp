@@ -7,8 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
+#include "scratch.h"
 #include "adapter/firmware.h"
 #include "adapter/inventory.h"
 #include "output/output.h"
@@ -32,12 +32,10 @@ void Setup() {
         return;
     }
     done = true;
-    std::string dir = std::filesystem::temp_directory_path() /
-                      ("lanrefit-fuzz-catalogue-" + std::to_string(getpid()));
+    EnterScratchDirectory();
     for (const char *sub : {"Boot_Code", "PXE", "UMP", "CLP", "iSCSI"}) {
-        std::filesystem::create_directories(dir + "/NIC_FW/" + sub);
+        std::filesystem::create_directories(std::string("NIC_FW/") + sub);
     }
-    std::filesystem::current_path(dir);
     if (freopen("/dev/null", "w", stdout) == nullptr) {
         abort();
     }

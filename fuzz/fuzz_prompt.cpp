@@ -4,24 +4,21 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <unistd.h>
 
+#include "scratch.h"
 #include "output/output.h"
 #include "run/runflags.h"
 #include "select/plan.h"
 #include "select/prompt.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static const std::string input = std::filesystem::temp_directory_path() /
-                                     ("lanrefit-fuzz-prompt-" + std::to_string(getpid()));
     static bool quiet = freopen("/dev/null", "w", stdout) != nullptr;
     (void)quiet;
-    FILE *f = fopen(input.c_str(), "wb");
+    EnterScratchDirectory();
+    FILE *f = fopen("answers", "wb");
     fwrite(data, 1, size, f);
     fclose(f);
-    if (freopen(input.c_str(), "rb", stdin) == nullptr) {
+    if (freopen("answers", "rb", stdin) == nullptr) {
         abort();
     }
     RunFlags = 0;

@@ -36,3 +36,13 @@ WINDOWS_PACKAGES=(x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix wine:w
                   x86_64-w64-mingw32-objcopy:binutils-mingw-w64-x86-64)
 # The fleet rollout example (examples/ansible) and its test.
 ROLLOUT_PACKAGES=(ansible-playbook:ansible-core)
+
+# The fuzz build: clang, then the libFuzzer runtime of the clang installed.
+FUZZ_PACKAGES=(cmake:cmake make:make clang++:clang)
+ensure_fuzz_packages() {
+    ensure_packages "${FUZZ_PACKAGES[@]}"
+    local version runtime
+    version=$(clang++ -dumpversion)
+    runtime=$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-x86_64.a
+    ensure_packages "$runtime:libclang-rt-${version%%.*}-dev"
+}
