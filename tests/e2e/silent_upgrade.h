@@ -16,6 +16,7 @@ struct PlannedWrite {
     char adapter;       // 'A' or 'J'
     const char *verb;   // the tool's verb
     const char *image;  // below NIC_FW
+    const char *word;   // the component's word in warnings
     const char *line;   // the version line after "Upgrading "
     const char *option; // the simtool option of the version text it changes
     const char *text;   // the text it writes there
