@@ -208,6 +208,11 @@ std::vector<std::string> FilesHolding(const std::string &dir, const std::string 
     return found;
 }
 
+// The row's name where a test name shows the parameter.
+void PrintTo(const Interruption &row, std::ostream *os) {
+    *os << row.name;
+}
+
 class InterruptionTest : public SilentUpgradeTest,
                          public ::testing::WithParamInterface<Interruption> {
   protected:

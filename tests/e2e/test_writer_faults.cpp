@@ -28,6 +28,11 @@ const WriterFault kFaults[] = {
     {"CannotSaveBackup", "nobackup", false, false, "backup: cannot save the backup (injected)"},
 };
 
+// The row's name where a test name shows the parameter.
+void PrintTo(const WriterFault &row, std::ostream *os) {
+    *os << row.name;
+}
+
 class WriterFaultTest : public SilentUpgradeTest,
                         public ::testing::WithParamInterface<WriterFault> {};
 
