@@ -263,7 +263,7 @@ TEST_P(InterruptionTest, RunStoppedThenRunAgain) {
         })) << "no question; printed:\n"
             << s.out;
     } else {
-        int delay = t.moment == DURING_WRITE ? 2000 : 1000;
+        int delay = t.moment == DURING_WRITE ? 1000 : 500;
         std::string fault = "delay=" + std::to_string(delay) + " at=" + std::to_string(t.write);
         s = Start(work_, {"-s"}, Env(fault), "");
         lanrefit_ = s.pid;
