@@ -109,7 +109,8 @@ int main(int argc, char **argv) {
         }
         return 2;
     }
-    long long children_ticks = atoll(fields[13].c_str()) + atoll(fields[14].c_str());
+    long long children_ticks =
+        strtoll(fields[13].c_str(), nullptr, 10) + strtoll(fields[14].c_str(), nullptr, 10);
     fprintf(report,
             "self_ns=%lld children_ns=%lld total_ns=%lld self_user_ticks=%s self_sys_ticks=%s "
             "children_ticks=%lld ticks_per_second=%ld\n",
