@@ -31,6 +31,28 @@ void OpenLogOnDemand(const char *caller) {
     }
 }
 
+// Writes one message to the log. A message that ends a line is flushed with
+// it, so that a run stopped at any moment (a kill at a question) leaves every
+// complete line in the file and never half a line. A question, which has no
+// line end, waits in the stream for the answer that completes its line.
+void WriteLog(const char *format, va_list args) {
+    char text[2048];
+    va_list copy;
+    va_copy(copy, args);
+    int n = vsnprintf(text, sizeof text, format, copy);
+    va_end(copy);
+    bool line_end = true;
+    if (n >= 0 && static_cast<size_t>(n) < sizeof text) {
+        fwrite(text, 1, static_cast<size_t>(n), LogFile);
+        line_end = n > 0 && text[n - 1] == '\n';
+    } else {
+        vfprintf(LogFile, format, args);
+    }
+    if (line_end) {
+        fflush(LogFile);
+    }
+}
+
 } // namespace
 
 void Output(uint16_t attribute, const char *format, ...) {
@@ -38,7 +60,7 @@ void Output(uint16_t attribute, const char *format, ...) {
     OpenLogOnDemand("Output");
     if ((RunFlags & RUN_LOG_READY) != 0 && LogFile != nullptr) {
         va_start(args, format);
-        vfprintf(LogFile, format, args);
+        WriteLog(format, args);
         va_end(args);
     }
     if ((RunFlags & RUN_SILENT) != 0) {
@@ -64,7 +86,7 @@ void log_write(const char *format, ...) {
     }
     va_list args;
     va_start(args, format);
-    vfprintf(LogFile, format, args);
+    WriteLog(format, args);
     va_end(args);
 }
 
