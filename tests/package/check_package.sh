@@ -21,6 +21,8 @@ mkdir "$tmp/x"
 expected=(
     "$top/README.md"
     "$top/docs/operator.md"
+    "$top/docs/reliability.md"
+    "$top/docs/decisions.md"
     "$top/lanrefit.exe"
     "$top/NIC_FW/README.txt"
     "$top/NIC_FW/Boot_Code/BC.config"
