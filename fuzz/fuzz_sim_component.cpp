@@ -1,7 +1,7 @@
 // Fuzz target: the simulator's component image files. The whole input as a
-// file: whether it is a component. Its first three lines, each cut at its first
-// NUL as a command line delivers it, as the kind, version and PCI identity of a
-// component to build: one that builds is a component and reads back as asked.
+// file: whether it is a component. Its first three lines, whole (NUL bytes
+// too), as the kind, version and PCI identity of a component to build: one that
+// builds is a component and reads back as asked.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -57,7 +57,6 @@ void CheckBuild(const uint8_t *data, size_t size) {
             ++end;
         }
         line.assign(reinterpret_cast<const char *>(data) + at, end - at);
-        line = line.substr(0, line.find('\0'));
         at = end < size ? end + 1 : size;
     }
     const std::string &kind = lines[0], &version = lines[1], &pci = lines[2];
