@@ -1,8 +1,9 @@
 // Fuzz target: the simulated server's machine file, read from a file holding
 // the input, and the input up to its first NUL as the environment's fault
-// list. A machine that loads holds only adapters and faults the reader
-// promises; written out again in the file's own syntax it loads the same. A
-// fault list that parses does so again fault by fault.
+// list. No file with a NUL byte loads. A machine that loads holds only
+// adapters and faults the reader promises; written out again in the file's own
+// syntax it loads the same. A fault list that parses does so again fault by
+// fault.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -86,6 +87,9 @@ void CheckMachine(const std::string &path, const uint8_t *data, size_t size) {
             abort(); // one message naming the file, nothing half loaded
         }
         return;
+    }
+    if (memchr(data, '\0', size) != nullptr) {
+        abort(); // a NUL byte anywhere makes its line, and so the file, unusable
     }
     std::vector<std::string> lines;
     char version[64];

@@ -345,28 +345,37 @@ int sim_machine_load(const std::string &path, SimMachine &machine, std::string &
         error = path + ": " + strerror(errno);
         return 0;
     }
-    char line[1024];
+    std::string line;
     int number = 0;
     int has_version = 0;
     int ok = 1;
-    while (ok && fgets(line, sizeof line, file) != nullptr) {
+    int c;
+    while (ok && (c = getc(file)) != EOF) {
+        // One line with its real length (NUL bytes included), at most 1022
+        // characters before its '\n'.
         ++number;
-        size_t len = strlen(line);
-        int complete = len > 0 && line[len - 1] == '\n';
-        if (!complete && !feof(file)) {
-            error = "line longer than 1022 characters";
-            ok = 0;
+        line.clear();
+        while (c != EOF && c != '\n') {
+            if (line.size() == 1022) {
+                error = "line longer than 1022 characters";
+                ok = 0;
+                break;
+            }
+            line.push_back(static_cast<char>(c));
+            c = getc(file);
+        }
+        if (!ok || (c == EOF && ferror(file))) {
             break;
         }
-        while (len > 0 && (line[len - 1] == '\n' || line[len - 1] == '\r')) {
-            line[--len] = '\0';
+        while (!line.empty() && line.back() == '\r') {
+            line.pop_back();
         }
-        if (strlen(line) != len) {
+        if (line.find('\0') != std::string::npos) {
             error = "NUL byte in line";
             ok = 0;
             break;
         }
-        ok = parse_line(machine, line, &has_version, error);
+        ok = parse_line(machine, line.c_str(), &has_version, error);
         if (ok && !machine.adapters.empty() && machine.adapters.back().line == 0) {
             machine.adapters.back().line = number;
         }

@@ -313,6 +313,12 @@ int sim_component_build(const std::string &kind, const std::string &version, con
         error = "kind must be bootcode, pxe, ump, clp, iscsi or iscsistub";
         return 0;
     }
+    // The fields hold C texts: a NUL inside one would end it early (and the
+    // PCI text is checked as a C text, so it would not be the length checked).
+    if (version.find('\0') != std::string::npos || pci.find('\0') != std::string::npos) {
+        error = "a text holds a NUL byte";
+        return 0;
+    }
     if (version.size() >= SIM_NV_TEXT_SIZE) {
         error = "the version text is longer than 31 characters";
         return 0;

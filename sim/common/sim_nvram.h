@@ -117,7 +117,7 @@ constexpr uint32_t SIM_COMPONENT_SIZE = SIM_COMPONENT_HEADER_SIZE + SIM_NV_IMAGE
 void sim_image_body(uint32_t type, const uint32_t sig[3], uint8_t body[SIM_NV_IMAGE_SIZE]);
 
 // Builds a component file. kind as above; pci may be empty. Returns 1, or 0
-// with a message in error.
+// with a message in error (also for a text holding a NUL byte).
 int sim_component_build(const std::string &kind, const std::string &version, const std::string &pci,
                         std::vector<uint8_t> &file, std::string &error);
 // 1 when data starts with the component tag and is large enough.

@@ -1,5 +1,6 @@
-// The simulated writer tool: what its verbs do to an adapter's NVRAM image,
-// shared by its entry point (imgwriter_main.cpp) and the image edits
+// The simulated writer tool: its command line and what its verbs do to an
+// adapter's NVRAM image, shared by its entry point (imgwriter_main.cpp), the
+// command-line reader (imgwriter_args.cpp) and the image edits
 // (imgwriter_apply.cpp). Behaviour, exit codes and the journal are described
 // in docs/simulator.md.
 #pragma once
@@ -7,6 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "sim/common/sim_nvram.h"
 
 // Exit codes. A fault may also ask for any other code after the write.
 constexpr int IMG_EXIT_DONE = 0;      // written, or protected by the jumper
@@ -30,6 +33,32 @@ enum ImgVerb {
 // The verb spelled by the command-line words between the MAC and the image
 // ("upgrade -F -mba"), joined by single blanks. Returns 1, or 0 when unknown.
 int img_parse_verb(const std::string &words, ImgVerb *verb);
+
+// The command line: [-debug] MAC VERB... IMAGE BACKUP.
+struct ImgArgs {
+    int debug;
+    std::string mac; // 12 hexadecimal digits
+    ImgVerb verb;
+    std::string image;
+    std::string backup;
+};
+
+// Reads the words after the program name. Returns 1, or 0 with the run's
+// outcome ("usage: ...") in outcome. debug is set from the first word either way.
+int img_parse_args(const std::vector<std::string> &words, ImgArgs &args, std::string &outcome);
+
+// What a component file says, checked for form.
+struct ImgComponent {
+    std::string kind;
+    std::string version; // not empty
+    std::string pci;     // VVVV-DDDD-SSSS-YYYY, or empty
+    SimImageKind image;  // signature kind of the body (pre-boot kinds only)
+    const uint8_t *body; // the 64 bytes after the header, inside the file read
+};
+
+// Reads a component file. Returns 1, or 0 with a short reason
+// ("malformed component: ...").
+int img_read_component(const std::vector<uint8_t> &file, ImgComponent &c, std::string &reason);
 
 // The adapter as the library serves it, in NVRAM byte order: identity bytes
 // of offsets 260..267 and MAC bytes of offsets 310..315.

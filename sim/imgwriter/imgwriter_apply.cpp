@@ -3,8 +3,6 @@
 // pre-boot image into place; restore checks a whole saved image.
 #include "sim/imgwriter/imgwriter.h"
 
-#include "sim/common/sim_nvram.h"
-
 #include <cstdio>
 #include <cstring>
 
@@ -46,16 +44,9 @@ int field_text(const uint8_t *p, size_t size, std::string &text) {
     return 1;
 }
 
-// What a component file says, checked for form.
-struct Component {
-    std::string kind;
-    std::string version;
-    std::string pci;
-    SimImageKind image; // signature kind of the body (pre-boot kinds only)
-    const uint8_t *body;
-};
+} // namespace
 
-int read_component(const std::vector<uint8_t> &file, Component &c, std::string &reason) {
+int img_read_component(const std::vector<uint8_t> &file, ImgComponent &c, std::string &reason) {
     if (file.size() != SIM_COMPONENT_SIZE) {
         reason = "malformed component: not 192 bytes";
         return 0;
@@ -110,6 +101,8 @@ int read_component(const std::vector<uint8_t> &file, Component &c, std::string &
     return 1;
 }
 
+namespace {
+
 std::string identity_text(const uint8_t pci[8]) {
     // NVRAM order: vendor, device, subsystem, subsystem vendor; text order
     // puts the subsystem vendor before the subsystem.
@@ -151,7 +144,7 @@ int put_body(std::vector<uint8_t> &nv, uint64_t offset, const uint8_t *body, std
 }
 
 // upgrade -mba: replaces the first installed image of the component's kind.
-int replace_same_kind(std::vector<uint8_t> &nv, const Component &c, std::string &reason) {
+int replace_same_kind(std::vector<uint8_t> &nv, const ImgComponent &c, std::string &reason) {
     SimImageKind installed = SIM_IMAGE_NONE;
     for (uint32_t k = 0; k < NVRAM_DIR_ENTRIES; ++k) {
         SimImageKind kind = entry_kind(nv, k);
@@ -173,7 +166,7 @@ int replace_same_kind(std::vector<uint8_t> &nv, const Component &c, std::string 
 
 // upgrade -F -mba: replaces the first installed pre-boot image of any kind,
 // else adds a type-1 entry in the first free slot, its image after the others.
-int install_any_kind(std::vector<uint8_t> &nv, const Component &c, std::string &reason) {
+int install_any_kind(std::vector<uint8_t> &nv, const ImgComponent &c, std::string &reason) {
     for (uint32_t k = 0; k < NVRAM_DIR_ENTRIES; ++k) {
         if (entry_kind(nv, k) != SIM_IMAGE_NONE) {
             return put_body(nv, sim_get_be32(nv.data() + entry_at(k) + 4), c.body, reason);
@@ -239,8 +232,8 @@ int img_apply(ImgVerb verb, const std::vector<uint8_t> &current, const std::vect
         result = image;
         return 1;
     }
-    Component c = Component{};
-    if (!read_component(image, c, reason)) {
+    ImgComponent c = ImgComponent{};
+    if (!img_read_component(image, c, reason)) {
         return 0;
     }
     if ((std::string(" ") + row.kinds).find(" " + c.kind + " ") == std::string::npos) {

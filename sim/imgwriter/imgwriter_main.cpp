@@ -265,29 +265,18 @@ int save_backup(const std::string &backup, const std::vector<uint8_t> &nvram,
 }
 
 int run(int argc, char **argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && args[0] == "-debug") {
-        g_journal.debug = 1;
-        args.erase(args.begin());
+    ImgArgs args;
+    std::string outcome;
+    const int parsed =
+        img_parse_args(std::vector<std::string>(argv + 1, argv + argc), args, outcome);
+    g_journal.debug = args.debug;
+    if (!parsed) {
+        return finish(IMG_EXIT_USAGE, outcome);
     }
-    if (args.size() < 4) {
-        return finish(IMG_EXIT_USAGE, "usage: expected [-debug] MAC VERB... IMAGE BACKUP");
-    }
-    const std::string &mac = args[0];
-    const std::string &image_path = args[args.size() - 2];
-    const std::string &backup = args[args.size() - 1];
-    std::string words;
-    for (size_t i = 1; i + 2 < args.size(); ++i) {
-        words += (i > 1 ? " " : "") + args[i];
-    }
-    uint8_t mac_bytes[6];
-    ImgVerb verb;
-    if (!sim_parse_mac(mac.c_str(), mac_bytes)) {
-        return finish(IMG_EXIT_USAGE, "usage: MAC must be 12 hexadecimal digits");
-    }
-    if (!img_parse_verb(words, &verb)) {
-        return finish(IMG_EXIT_USAGE, "usage: unknown verb '" + words + "'");
-    }
+    const std::string &mac = args.mac;
+    const std::string &image_path = args.image;
+    const std::string &backup = args.backup;
+    const ImgVerb verb = args.verb;
 
     Faults faults;
     std::string error;

@@ -10,7 +10,7 @@ class SimFiles : public SimFixture {};
 
 TEST_F(SimFiles, MachineFileErrorsNameFileAndLine) {
     struct Case {
-        const char *text;
+        std::string text;
         const char *error; // after "<path>:"
     } cases[] = {
         {"adapter nvram=a\n", "1: adapter without handle="},
@@ -31,6 +31,8 @@ TEST_F(SimFiles, MachineFileErrorsNameFileAndLine) {
         {"version 7.6.1\nversion 7.6.2\n", "2: second version line"},
         {"adaptor handle=1\n", "1: unknown keyword 'adaptor'"},
         {"fault OmbriInitDiag adapter=1\n", "1: fault without status="},
+        {std::string("adapter handle=1 nvram=a\nversion 7.6.1") + '\0' + " junk",
+         "2: NUL byte in line"},
     };
     for (const Case &c : cases) {
         WriteText("m.txt", c.text);
@@ -204,6 +206,9 @@ TEST_F(SimFiles, ComponentFilesCarryKindVersionAndImage) {
     EXPECT_EQ(sim_classify_signature(sig), SIM_IMAGE_ISCSI);
     EXPECT_FALSE(sim_component_build("boot", "1.0.0", "", file, error));
     EXPECT_FALSE(sim_component_build("pxe", std::string(32, '1'), "", file, error));
+    EXPECT_FALSE(sim_component_build(
+        "pxe", "1.0.0", std::string("1234-ABCD-5678-0001") + '\0' + std::string(200, '1'), file,
+        error));
 }
 
 } // namespace
