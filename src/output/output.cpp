@@ -35,6 +35,7 @@ void OpenLogOnDemand(const char *caller) {
 // it, so that a run stopped at any moment (a kill at a question) leaves every
 // complete line in the file and never half a line. A question, which has no
 // line end, waits in the stream for the answer that completes its line.
+void WriteLog(const char *format, va_list args) PLAT_PRINTF(1, 0);
 void WriteLog(const char *format, va_list args) {
     char text[2048];
     va_list copy;
