@@ -183,8 +183,8 @@ struct Scenario {
     std::vector<NvramAfter> nvram;      // adapters whose NVRAM changed
     std::string writer_fault = "";      // IMGWRITER_FAULT; "absent" leaves the tool out
     std::vector<SavedImage> saved = {}; // in the backup directory before the run
-    // Trouble with the work files: "log-dir-is-file", "log-is-directory" (neither
-    // can be opened), "log-removed" (the tool removes the log at its first
+    // Trouble with the work files: "log-dir-is-file", "log-is-directory",
+    // "log-read-only" (none can be opened), "log-removed" (the tool removes the log at its first
     // start), "backups-is-file" (the backup directory cannot be listed).
     std::string trouble = "";
 };
@@ -755,6 +755,19 @@ const Scenario kScenarios[] = {
      "",
      {},
      "log-is-directory"},
+    {"LogReadOnly",
+     "A",
+     {kBcA},
+     {},
+     "\n",
+     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
+      Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {{'A', "5.0.4", "8.3.2", "1.2.0"}},
+     "",
+     {},
+     "log-read-only"},
     {"LogRemovedWhileTheRunGoesOn",
      "A",
      {kBcA, kPxeA},
@@ -950,15 +963,28 @@ class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<S
 
 TEST_P(UpgradeRunTest, Scenario) {
     const Scenario &s = GetParam();
-    if (s.trouble == "log-removed" && IsWindowsTarget()) {
-        GTEST_SKIP() << "the tool is wrapped in a shell script natively";
+    if ((s.trouble == "log-removed" || s.trouble == "log-read-only") && IsWindowsTarget()) {
+        GTEST_SKIP() << "native only";
     }
     Layout(s);
     ASSERT_FALSE(HasFailure());
     std::string dir = ServerDir();
     std::string journal = Journal();
     const std::vector<const AdapterDef *> &used = used_;
+    // A read-only log: even the administrator cannot write an immutable file.
+    const std::string earlier = "an earlier run\r\n";
+    if (s.trouble == "log-read-only") {
+        RunHost("/bin/mkdir",
+                RunSpec{{"-p", SystemDriveDir(work_) + "/VLMSYSTEM/log"}, "", {}, ""});
+        WriteFileText(LogFileOf(work_), earlier);
+        if (RunHost("chattr", RunSpec{{"+i", LogFileOf(work_)}, "", {}, ""}).exit_code != 0) {
+            GTEST_SKIP() << "this file system has no immutable files";
+        }
+    }
     RunResult r = RunScenario(s);
+    if (s.trouble == "log-read-only") {
+        RunHost("chattr", RunSpec{{"-i", LogFileOf(work_)}, "", {}, ""});
+    }
 
     // What the operator sees.
     bool silent = false;
@@ -977,7 +1003,9 @@ TEST_P(UpgradeRunTest, Scenario) {
         log += e.where == Event::CHILD ? "\r\n" : "";
     }
     log += "\r\n"; // closed at the end of the run
-    if (s.trouble == "log-dir-is-file" || s.trouble == "log-is-directory") {
+    if (s.trouble == "log-read-only") {
+        log = earlier; // left as it was; the console shows everything
+    } else if (s.trouble == "log-dir-is-file" || s.trouble == "log-is-directory") {
         log = ""; // left out; the console shows everything
     } else if (s.trouble == "log-removed") {
         log = log.substr(log.find("\r\n\r\n", log.find("Upgrading")) + 4); // after the first start
