@@ -167,10 +167,10 @@ uint32_t RunWriter(const WriterRow &row) {
         RunFlags |= RUN_HAD_ERRORS;
         log_write("ERROR: %s of %s MAC: %-8.12s cmd:(%s) failed with internal error %d\r\n",
                   row.failure_verb, fw.Description, fw.MacText, command, static_cast<int>(status));
-        RunFlags &= ~RUN_LOG_READY;
-        Output(0, "ERROR: %s of %s MAC: %-8.12s failed.\r\n", row.failure_verb, fw.Description,
-               fw.MacText);
-        RunFlags |= RUN_LOG_READY;
+        char line[160]; // the description holds at most 79 characters
+        snprintf(line, sizeof line, "ERROR: %s of %s MAC: %-8.12s failed.\r\n", row.failure_verb,
+                 fw.Description, fw.MacText);
+        ConsoleOnly(line);
     }
     RunFlags |= RUN_UPDATED;
     if (row.verify_on_jumper && HasWriteProtectJumper(fw)) {
