@@ -20,6 +20,8 @@
 #include "select/plan.h"
 #include "write/write.h"
 
+#include "input_reader.h"
+
 namespace {
 
 // The tags in the order of the plan's fields below.
@@ -98,21 +100,6 @@ void CheckName(const std::string &name) {
     if (memcmp(&plan, &expected_plan, sizeof plan) != 0) {
         abort();
     }
-}
-
-// Bytes of the input, taken in order; zeros once it runs out.
-struct Reader {
-    const uint8_t *data;
-    size_t size;
-    size_t at;
-};
-
-uint32_t Take(Reader &r, int bytes) {
-    uint32_t value = 0;
-    for (int i = 0; i < bytes; ++i) {
-        value = (value << 8) | (r.at < r.size ? r.data[r.at++] : 0u);
-    }
-    return value;
 }
 
 // Versions are printed as signed numbers: those of 31 bits are the ones the

@@ -13,24 +13,11 @@
 
 #include "sim/common/sim_nvram.h"
 
+#include "input_reader.h"
+
 namespace {
 
 const char *const kPath = "fuzz.nvram";
-
-// Bytes of the input, taken in order; zeros once it runs out.
-struct Reader {
-    const uint8_t *data;
-    size_t size;
-    size_t at;
-};
-
-uint32_t Take(Reader &r, int bytes) {
-    uint32_t value = 0;
-    for (int i = 0; i < bytes; ++i) {
-        value = (value << 8) | (r.at < r.size ? r.data[r.at++] : 0u);
-    }
-    return value;
-}
 
 void ReadSignature(const uint8_t *image, uint32_t sig[3]) {
     for (int i = 0; i < 3; ++i) {
