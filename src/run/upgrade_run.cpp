@@ -102,30 +102,29 @@ bool PrepareWorkDirectories() {
     return true;
 }
 
+// The summary: the first row whose bits are all set in RunFlags decides.
+struct SummaryRow {
+    uint32_t bits;
+    const char *message;
+    int result;
+};
+
+const SummaryRow kSummary[] = {
+    {RUN_HAD_ERRORS, "\nNIC firmware update completed with errors. \r\n", 0},
+    {RUN_UPDATED, "\nNIC firmware update complete.\r\n", 1},
+    {RUN_ADVISE_ONLY | RUN_ADVISE_NEWER, "\nNIC firmware update is recommended.\r\n", 4},
+    {RUN_ADVISE_ONLY | RUN_ADVISE_OLDER, "\nNIC firmware update is not recommended.\r\n", 6},
+    {RUN_ADVISE_ONLY | RUN_ADVISE_SAME, "\nNIC firmware update is not recommended.\r\n", 5},
+};
+
 int Summary() {
-    if ((RunFlags & RUN_HAD_ERRORS) != 0) {
-        Output(0, "\nNIC firmware update completed with errors. \r\n");
-        return 0;
-    }
-    if ((RunFlags & RUN_UPDATED) != 0) {
-        Output(0, "\nNIC firmware update complete.\r\n");
-        return 1;
-    }
-    if ((RunFlags & RUN_ADVISE_ONLY) != 0) {
-        if ((RunFlags & RUN_ADVISE_NEWER) != 0) {
-            Output(0, "\nNIC firmware update is recommended.\r\n");
-            return 4;
-        }
-        if ((RunFlags & RUN_ADVISE_OLDER) != 0) {
-            Output(0, "\nNIC firmware update is not recommended.\r\n");
-            return 6;
-        }
-        if ((RunFlags & RUN_ADVISE_SAME) != 0) {
-            Output(0, "\nNIC firmware update is not recommended.\r\n");
-            return 5;
+    for (const SummaryRow &row : kSummary) {
+        if ((RunFlags & row.bits) == row.bits) {
+            Output(0, "%s", row.message);
+            return row.result;
         }
     }
-    return 3;
+    return 3; // nothing written and nothing to advise: no message
 }
 
 } // namespace
