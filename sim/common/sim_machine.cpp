@@ -113,6 +113,13 @@ static int parse_fault_words(const std::vector<std::string> &words, size_t first
             }
             fault.status = number;
             has_status = 1;
+        } else if (key == "exit") {
+            if (number == 0 || number > 255) {
+                error = "an exit code is 1 to 255 in '" + words[i] + "'";
+                return 0;
+            }
+            fault.exit_code = number;
+            has_status = 1;
         } else if (key == "adapter") {
             fault.has_adapter = 1;
             fault.adapter = number;
@@ -132,7 +139,7 @@ static int parse_fault_words(const std::vector<std::string> &words, size_t first
         }
     }
     if (!has_status) {
-        error = "fault without status=";
+        error = "fault without status= or exit=";
         return 0;
     }
     if (fault.from == 0 && fault.at == 0) {

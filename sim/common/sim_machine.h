@@ -44,7 +44,9 @@ enum SimOp {
 
 // One injected fault: calls of op (or of any operation) on one adapter (or on
 // all) fail with status: every call (from 1), from the from-th call on, or
-// only the at-th call. Calls are counted per fault, over the calls it matches.
+// only the at-th call; or, with exit=N, such a call ends the whole process at
+// once with exit code N, as a library that brings its caller down. Calls are
+// counted per fault, over the calls it matches.
 struct SimFault {
     SimOp op;
     uint32_t status;
@@ -52,6 +54,7 @@ struct SimFault {
     uint32_t adapter;
     unsigned long from; // 0 when at is used
     unsigned long at;   // 0 when from is used
+    uint32_t exit_code; // exit=N: the call ends the process with N instead (0: not used)
 };
 
 struct SimMachine {

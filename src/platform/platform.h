@@ -40,6 +40,10 @@ FILE *plat_fopen(const char *path, const char *mode);
 // Size of an open file. Returns 1 on success, 0 with errno set.
 int plat_file_size(FILE *file, unsigned long long *size);
 
+// 1 when anything (file, directory, link) is at the path, or when that cannot
+// be told: a name is taken as free only when the platform says nothing is there.
+int plat_path_exists(const char *path);
+
 // Directory listing, one entry at a time, in the platform's order (NTFS order,
 // by name, on POSIX too). The pattern is a directory path followed by "*".
 struct PlatDirEntry {

@@ -64,6 +64,11 @@ int plat_file_size(FILE *file, unsigned long long *size) {
     return 1;
 }
 
+int plat_path_exists(const char *path) {
+    struct stat st;
+    return lstat(HostPath(path).c_str(), &st) == 0 || errno != ENOENT ? 1 : 0;
+}
+
 // A listing is read whole when it starts, then handed out in NTFS order:
 // by name, compared upper-cased.
 struct PlatFind {

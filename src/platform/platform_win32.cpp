@@ -46,6 +46,14 @@ int plat_file_size(FILE *file, unsigned long long *size) {
     return 1;
 }
 
+int plat_path_exists(const char *path) {
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        return 1;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : 1;
+}
+
 struct PlatFind {
     HANDLE handle;
 };

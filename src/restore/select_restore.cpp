@@ -6,6 +6,7 @@
 
 #include "adapter/inventory.h"
 #include "base/runflags.h"
+#include "base/text.h"
 #include "output/output.h"
 #include "restore/backup_versions.h"
 #include "restore/restore.h"
@@ -20,21 +21,6 @@ constexpr unsigned long PLAT_ERROR_PATH_TOO_LONG = 206;
 bool IsCandidate(const PlatDirEntry &entry) {
     return entry.is_directory == 0 && entry.is_hidden == 0 && entry.is_system == 0 &&
            strcmp(entry.name, ".") != 0;
-}
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameTextIgnoringAsciiCase(const char *a, const char *b) {
-    for (;; ++a, ++b) {
-        if (AsciiLower(*a) != AsciiLower(*b)) {
-            return false;
-        }
-        if (*a == '\0') {
-            return true;
-        }
-    }
 }
 
 bool ImageMatchesAdapter(const UpgradePlan &plan, const NicFwInfo &fw, const NicEntry &nic) {
@@ -62,10 +48,13 @@ CandidateOutcome TakeCandidate(const char *name) {
         plan.Flags = 0;
         return CANDIDATE_NEXT;
     }
-    ParseBackupVersions(name, plan);
     if (!ImageMatchesAdapter(plan, fw, nic)) {
         plan.Flags = 0;
         return CANDIDATE_NEXT;
+    }
+    // The versions a name records are taken only for an image of this adapter.
+    if (ParseBackupVersions(name, plan) != 0) {
+        plan.Flags |= PLAN_VERSIONS_KNOWN;
     }
     if ((RunFlags & RUN_LIST_BACKUPS) != 0) {
         ListBackupImage();

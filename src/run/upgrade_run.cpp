@@ -153,7 +153,7 @@ int upgrade_run() {
     if (BuildFirmwareTable() == ADAPTER_OUT_OF_MEMORY) {
         return CloseLibrary(0);
     }
-    if (!TableCreate(PlanTable, NicCount)) {
+    if (!TableCreate(PlanTable, NicCount) || !TableCreate(BackupPathTable, NicCount)) {
         Output(ATTR_ERROR, "Not enough memory for the upgrade plan.\r\n");
         return CloseLibrary(0);
     }
@@ -190,5 +190,6 @@ int upgrade_run() {
             VerifyUpgrade();
         }
     }
-    return CloseLibrary(Summary());
+    CloseLibrary(0);
+    return Summary();
 }

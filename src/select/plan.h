@@ -52,12 +52,15 @@ static_assert(offsetof(UpgradePlan, ClpVersion) == 1624, "UpgradePlan layout");
 static_assert(offsetof(UpgradePlan, IscsiVersion) == 1636, "UpgradePlan layout");
 static_assert(sizeof(UpgradePlan) == 1648, "UpgradePlan layout");
 
-// Flags bits. 0x20, 0x40 and everything above 0x4000 are unused.
+// Flags bits. 0x40 and everything above 0x4000 are unused.
 constexpr uint32_t PLAN_PXE_FOUND = 0x1;
 constexpr uint32_t PLAN_BC_FOUND = 0x2;
 constexpr uint32_t PLAN_RESTORE_CONFIRMED = 0x4;
 constexpr uint32_t PLAN_BC_CONFIRMED = 0x8;
 constexpr uint32_t PLAN_PXE_CONFIRMED = 0x10;
+// A restore candidate whose versions were read from its file name; without it
+// the saved image's versions are unknown (a renamed file).
+constexpr uint32_t PLAN_VERSIONS_KNOWN = 0x20;
 constexpr uint32_t PLAN_UMP_FOUND = 0x80;
 constexpr uint32_t PLAN_UMP_CONFIRMED = 0x100;
 constexpr uint32_t PLAN_CLP_FOUND = 0x200;

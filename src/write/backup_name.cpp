@@ -1,10 +1,13 @@
 // The backup path that every writer of an adapter hands the tool: the MAC text
 // and the versions installed at the start of the run, in a fixed order (boot
-// code, PXE, CLP, UMP, iSCSI).
+// code, PXE, CLP, UMP, iSCSI); settled once per adapter and run, on a name
+// that nothing in the backup directory has yet.
 #include <cstdio>
 #include <cstring>
 
 #include "base/runflags.h"
+#include "base/text.h"
+#include "select/plan.h"
 #include "write/write.h"
 
 char BackupDir[PLAT_PATH_MAX] = "";
@@ -38,6 +41,56 @@ int BackupFileName(char *path, size_t size) {
     }
     fits = fits && snprintf(path + used, size - used, ".bin") == 4 && used + 4 < size;
     if (!fits) {
+        path[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+std::vector<BackupPathRecord> BackupPathTable;
+
+namespace {
+
+// Free for this adapter's backup: nothing is at the path, and it is not the
+// saved image that this run restores (Windows compares paths without case).
+bool NameIsFree(const char *path) {
+    const UpgradePlan &plan = PlanTable[CurrentNic];
+    if ((plan.Flags & PLAN_RESTORE_CONFIRMED) != 0 &&
+        SameTextIgnoringAsciiCase(path, plan.BootCodePath)) {
+        return false;
+    }
+    return plat_path_exists(path) == 0;
+}
+
+} // namespace
+
+int SettleBackupPath(char *path, size_t size) {
+    path[0] = '\0';
+    if (CurrentNic >= BackupPathTable.size() || CurrentNic >= PlanTable.size()) {
+        return 0;
+    }
+    char *settled = BackupPathTable[CurrentNic].Path;
+    if (settled[0] == '\0') {
+        char name[sizeof BackupPathTable[0].Path];
+        if (!BackupFileName(name, sizeof name)) {
+            return 0;
+        }
+        // The name without ".bin", for the siblings: "<name>.2.bin" and on.
+        const size_t stem = strlen(name) - strlen(".bin");
+        int n = snprintf(settled, sizeof BackupPathTable[0].Path, "%s", name);
+        for (unsigned sibling = 2; !NameIsFree(settled); sibling++) {
+            n = sibling <= BACKUP_SIBLINGS_MAX
+                    ? snprintf(settled, sizeof BackupPathTable[0].Path, "%.*s.%u.bin",
+                               static_cast<int>(stem), name, sibling)
+                    : -1;
+            if (n < 0 || static_cast<size_t>(n) >= sizeof BackupPathTable[0].Path) {
+                settled[0] = '\0';
+                return 0;
+            }
+        }
+    }
+    const int n = snprintf(path, size, "%s", settled);
+    if (n < 0 || static_cast<size_t>(n) >= size) {
         path[0] = '\0';
         return 0;
     }

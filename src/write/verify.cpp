@@ -17,6 +17,15 @@ bool AnyDiffer(const Version &installed, const Version &planned) {
     return MajorMinorDiffer(installed, planned) || installed.build != planned.build;
 }
 
+void ForgetInstalledFirmware(NicFwInfo &fw) {
+    fw.Flags &= ~(FW_HAS_BOOTCODE | FW_HAS_PXE | FW_HAS_CLP | FW_HAS_UMP | FW_HAS_ISCSI);
+    fw.BootCodeVersion = Version{};
+    fw.PxeVersion = Version{};
+    fw.UmpVersion = {};
+    fw.ClpVersion = {};
+    fw.IscsiVersion = {};
+}
+
 void ReportFailed(const char *jumper_line) {
     Output(0, "*** ERROR *** Firmware upgrade failed!\r\n");
     Output(0, "%s", jumper_line);
@@ -32,6 +41,12 @@ void VerifyUpgrade() {
     if (!EnterDiagnosticMode(nic)) {
         return;
     }
+    const bool restored = (plan.Flags & PLAN_RESTORE_CONFIRMED) != 0;
+    if (restored) {
+        // A restored image may lack a component that was installed before:
+        // the re-read starts from nothing, so what it finds is what is there.
+        ForgetInstalledFirmware(fw);
+    }
     ReadInstalledFirmware(fw);
     LeaveDiagnosticMode(nic);
 
@@ -44,7 +59,9 @@ void VerifyUpgrade() {
         ReportFailed("Verify adapter jumper (J1) is in the Write Enable position\r\n");
         return;
     }
-    if ((plan.Flags & PLAN_RESTORE_CONFIRMED) != 0 &&
+    // A restored image's versions are known from its file name only; a renamed
+    // one is not compared.
+    if (restored && (plan.Flags & PLAN_VERSIONS_KNOWN) != 0 &&
         (MajorMinorDiffer(fw.BootCodeVersion, plan.BootCodeVersion) ||
          AnyDiffer(fw.PxeVersion, plan.PxeVersion))) {
         ReportFailed("Verify adapter jumper (J1) is in the Write Enable position\r\n");

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "adapter/firmware.h"
 #include "platform/platform.h"
@@ -12,6 +13,7 @@
 // Write status of one run of the tool.
 constexpr uint32_t TOOL_STATUS_DONE = 10;        // the child was created and has ended
 constexpr uint32_t TOOL_STATUS_NOT_STARTED = 14; // creating the child failed
+constexpr uint32_t TOOL_STATUS_NO_BACKUP = 15;   // the child ended, but saved no backup
 
 // The tool, found relative to the current directory.
 constexpr const char *WRITER_TOOL_PATH = ".\\imgwriter";
@@ -36,6 +38,23 @@ uint32_t RestoreImage();
 // version, then the PXE, CLP, UMP and iSCSI versions that are installed, and
 // ".bin". Returns 1, or 0 when the name does not fit size (path is then empty).
 int BackupFileName(char *path, size_t size);
+
+// The backup path that every write of the adapter at CurrentNic passes in this
+// run, settled at its first write: BackupFileName's name when nothing is at
+// that path, else the first free "<name without .bin>.N.bin" for N from 2 to
+// BACKUP_SIBLINGS_MAX; never the saved image the run restores. So every run
+// saves the adapter's image afresh and never names an existing file. Returns
+// 1, or 0 (path empty) when no name can be settled.
+int SettleBackupPath(char *path, size_t size);
+
+constexpr unsigned BACKUP_SIBLINGS_MAX = 999;
+// Room for a backup path: BackupDir and the longest name.
+constexpr size_t BACKUP_PATH_SIZE = 2 * PLAT_PATH_MAX;
+struct BackupPathRecord {
+    char Path[BACKUP_PATH_SIZE]; // empty until the adapter's first write
+};
+// One record per port, same index as NicTable; created zero-filled by the upgrade run.
+extern std::vector<BackupPathRecord> BackupPathTable;
 
 // 1 for an adapter model with the write-protect jumper J1.
 int HasWriteProtectJumper(const NicFwInfo &info);

@@ -2,7 +2,9 @@
 // of the adapter at CurrentNic, and a table of what differs between the six
 // components and the restore of a saved image.
 #include <cstdio>
+#include <cstring>
 
+#include "adapter/image_file.h"
 #include "base/runflags.h"
 #include "output/output.h"
 #include "select/plan.h"
@@ -96,6 +98,16 @@ void ConsoleOnly(const char *text) {
     RunFlags |= RUN_LOG_READY;
 }
 
+// The tool has saved the adapter's image at path: a readable NVRAM image with
+// this adapter's identity and MAC address.
+bool HoldsBackupOf(const char *path, const NicFwInfo &fw) {
+    ImageIdentity saved{};
+    return plat_path_exists(path) != 0 && ReadImageIdentity(path, saved) != 0 &&
+           saved.VendorId == fw.VendorId && saved.DeviceId == fw.DeviceId &&
+           saved.SubsystemVendorId == fw.SubsystemVendorId && saved.SubsystemId == fw.SubsystemId &&
+           memcmp(saved.MacText, fw.MacText, sizeof saved.MacText) == 0;
+}
+
 // Builds the tool's command line into command. Returns false when it does not
 // fit; nothing is run then.
 bool BuildCommandLine(const WriterRow &row, const NicFwInfo &fw, const UpgradePlan &plan,
@@ -146,23 +158,26 @@ uint32_t RunWriter(const WriterRow &row) {
         Output(0, "Upgrading %s\r\n", line);
     }
 
-    char backup[2 * PLAT_PATH_MAX];
+    char backup[BACKUP_PATH_SIZE];
     char command[WRITER_COMMAND_SIZE];
     uint32_t status = TOOL_STATUS_NOT_STARTED;
-    bool runnable = BackupFileName(backup, sizeof backup) != 0 &&
+    bool runnable = SettleBackupPath(backup, sizeof backup) != 0 &&
                     BuildCommandLine(row, fw, plan, backup, command, sizeof command);
     if (!runnable) {
-        // Never run the tool with a cut path: report it as a write that did not start.
+        // Never run the tool with a cut or unsafe path: report it as a write that did not start.
         snprintf(command, sizeof command, "%s", WRITER_TOOL_PATH);
     }
     log_close();
+    debug_print("%s \r\n", command);
     if (runnable) {
-        debug_print("%s \r\n", command);
         unsigned long error = 0;
         status =
             plat_run_process(command, &error) != 0 ? TOOL_STATUS_DONE : TOOL_STATUS_NOT_STARTED;
-        debug_print("exit code (%s): %x \r\n", command, static_cast<unsigned>(status));
     }
+    if (status == TOOL_STATUS_DONE && !HoldsBackupOf(backup, fw)) {
+        status = TOOL_STATUS_NO_BACKUP;
+    }
+    debug_print("exit code (%s): %x \r\n", command, static_cast<unsigned>(status));
     if (status != TOOL_STATUS_DONE) {
         RunFlags |= RUN_HAD_ERRORS;
         log_write("ERROR: %s of %s MAC: %-8.12s cmd:(%s) failed with internal error %d\r\n",

@@ -185,7 +185,7 @@ std::string SilentUpgradeTest::Command(int w, unsigned done) const {
 }
 
 ExpectedRun SilentUpgradeTest::Expected(unsigned done, unsigned effective, bool tool_absent,
-                                        int stop_after) const {
+                                        int stop_after, unsigned no_backup) const {
     // The selection pass: a component already at the catalogue's version is
     // not written, and says so in the log.
     std::string log = BannerLog();
@@ -225,10 +225,10 @@ ExpectedRun SilentUpgradeTest::Expected(unsigned done, unsigned effective, bool 
             if (++started == stop_after) {
                 return {Console(log), -1};
             }
-            if (tool_absent) {
+            if (tool_absent || (no_backup & (1u << w)) != 0) {
                 log += std::string("ERROR: Upgrade of ") + a.desc + " MAC: " + a.mac +
-                       " cmd:(.\\imgwriter  " + Command(w, done) +
-                       ") failed with internal error 14\r\n";
+                       " cmd:(.\\imgwriter  " + Command(w, done) + ") failed with internal error " +
+                       (tool_absent ? "14" : "15") + "\r\n";
                 errors = true;
             }
             // Boot code and PXE on the jumper adapter are read back afterwards.

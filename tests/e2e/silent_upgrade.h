@@ -57,9 +57,10 @@ class SilentUpgradeTest : public SimE2eTest {
     // starts the others; EFFECTIVE are the writes in effect when it ends (its
     // jumper check reads them back). TOOL_ABSENT: no tool to start. STOP_AFTER
     // > 0: the log as it stands when the run is stopped while its
-    // STOP_AFTER-th start of the tool runs (or right after it).
+    // STOP_AFTER-th start of the tool runs (or right after it). NO_BACKUP: the
+    // writes whose start left no backup of the adapter (a failed write).
     ExpectedRun Expected(unsigned done, unsigned effective, bool tool_absent = false,
-                         int stop_after = 0) const;
+                         int stop_after = 0, unsigned no_backup = 0) const;
     // The journal's command part for write W in a run that found DONE in effect.
     std::string Command(int w, unsigned done) const;
     // The backup name (without directory) of adapter KEY in such a run.

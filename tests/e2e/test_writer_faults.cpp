@@ -1,7 +1,8 @@
 // The writer tool failing at each of its starts in turn, in every way it can,
 // during the two-adapter silent upgrade. The run judges only whether the tool
-// started, so every way but a missing tool leaves the log of a clean run, save
-// that the jumper adapter's read-back tells when its write did not happen.
+// started and left the adapter's backup, so every way but a missing tool or a
+// missing backup leaves the log of a clean run, save that the jumper adapter's
+// read-back tells when its write did not happen.
 // Each run is checked for its console, log bytes, exit code, the tool's
 // journal, the NVRAM images (whole: the old image or the expected new one),
 // the backups and the library closed. Under Wine the first and last start.
@@ -66,7 +67,17 @@ TEST_P(WriterFaultTest, AtEachStartInTurn) {
         if (k != 0 && !f.writes) {
             effective &= ~(1u << (k - 1));
         }
-        ExpectedRun e = Expected(0, effective, f.action == nullptr);
+        // A start that saves no backup fails when no earlier start of the
+        // same adapter saved one.
+        unsigned no_backup = 0;
+        if (k != 0 && !f.saves_backup) {
+            no_backup = 1u << (k - 1);
+            for (int w = 0; w + 1 < k; w++) {
+                no_backup =
+                    kPlannedWrites[w].adapter == kPlannedWrites[k - 1].adapter ? 0 : no_backup;
+            }
+        }
+        ExpectedRun e = Expected(0, effective, f.action == nullptr, 0, no_backup);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(ReadFileText(LogFileOf(work_)), e.log);

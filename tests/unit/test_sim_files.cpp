@@ -30,7 +30,8 @@ TEST_F(SimFiles, MachineFileErrorsNameFileAndLine) {
         {"version 7.6\n", "1: expected version MAJOR.MINOR.BUILD"},
         {"version 7.6.1\nversion 7.6.2\n", "2: second version line"},
         {"adaptor handle=1\n", "1: unknown keyword 'adaptor'"},
-        {"fault OmbriInitDiag adapter=1\n", "1: fault without status="},
+        {"fault OmbriInitDiag adapter=1\n", "1: fault without status= or exit="},
+        {"fault OmbriInitDiag exit=256\n", "1: an exit code is 1 to 255 in 'exit=256'"},
         {std::string("adapter handle=1 nvram=a\nversion 7.6.1") + '\0' + " junk",
          "2: NUL byte in line"},
     };
