@@ -69,7 +69,11 @@ OmbriStatus sim_begin(SimOp op, long long handle, unsigned long *seq) {
         unsigned long n = ++g_sim.fault_calls[i];
         int fires = fault.at != 0 ? n == fault.at : n >= fault.from;
         if (fires && fault.exit_code != 0) {
-            std::_Exit(static_cast<int>(fault.exit_code)); // no stream of the caller is flushed
+            char results[32];
+            snprintf(results, sizeof results, "exit=%lu",
+                     static_cast<unsigned long>(fault.exit_code));
+            sim_log_call(*seq, op, "", 0, 1, results);
+            std::exit(static_cast<int>(fault.exit_code)); // flushes the caller's streams too
         }
         if (fires && status == 0) {
             status = fault.status; // the first fault listed wins; all are counted

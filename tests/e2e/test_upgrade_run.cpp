@@ -29,6 +29,8 @@ const char kMacA[] = "0A1B2C3D4E5F";
 const char kMacB[] = "0A1B2C3D4E60";
 const char kMacC[] = "0A1B2C3D4E61";
 const char kMacJ[] = "0A1B2C3D4E62";
+const char kDescK[] = "Jumper Server Adapter (PXE)";
+const char kMacK[] = "0A1B2C3D4E63";
 
 const AdapterDef kAdapters[] = {
     {'A',
@@ -52,7 +54,25 @@ const AdapterDef kAdapters[] = {
      "j.nvram",
      {"--pci", "1234-BEEF-5678-0011", "--mac", kMacJ, "--bootcode", "5.0.3", "--preboot", "2.1.0",
       "--ump", "1.0.0", "--entry", "1:iscsi"}},
+    // The jumper model with a PXE image (no jumper= line: writes take effect).
+    {'K',
+     "handle=4101 desc=\"Jumper Server Adapter (PXE)\"",
+     "k.nvram",
+     {"--pci", "1234-BEEF-5678-0011", "--mac", kMacK, "--bootcode", "5.0.3", "--preboot", "8.3.2",
+      "--ump", "1.0.0", "--entry", "1:pxe"}},
 };
+
+// The adapter whose MAC text begins a backup file name.
+const AdapterDef *AdapterOfName(const std::string &name) {
+    for (const AdapterDef &a : kAdapters) {
+        for (size_t i = 0; i + 1 < a.options.size(); i++) {
+            if (a.options[i] == "--mac" && name.compare(0, 12, a.options[i + 1]) == 0) {
+                return &a;
+            }
+        }
+    }
+    return &kAdapters[0];
+}
 
 const AdapterDef *FindAdapter(char key) {
     for (const AdapterDef &a : kAdapters) {
@@ -187,6 +207,7 @@ struct Scenario {
     // "log-read-only" (none can be opened), "log-removed" (the tool removes the log at its first
     // start), "backups-is-file" (the backup directory cannot be listed).
     std::string trouble = "";
+    std::string library_fault = ""; // OMBRI_SIM_FAULTS; with exit= the run ends unclosed
 };
 
 // Test names carry the scenario's name; its value prints as that name too.
@@ -198,6 +219,10 @@ const char kBackupA[] = "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin";
 const char kBackupB[] = "{B}0A1B2C3D4E60.bc5.0.3.p8.3.2.u1.2.0.bin";
 const char kBackupC[] = "{B}0A1B2C3D4E61.bc4.6.1.c2.5.1.u1.1.9.bin";
 const char kBackupJ[] = "{B}0A1B2C3D4E62.bc5.0.3.u1.0.0.iS2.1.0.bin";
+const char kBackupK[] = "{B}0A1B2C3D4E63.bc5.0.3.p8.3.2.u1.0.0.bin";
+// Adapter A's backup name taken already: the run saves beside it.
+const char kBackupAName[] = "0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin";
+const char kBackupA2[] = "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.2.bin";
 
 std::string Cmd(const char *mac, const std::string &verb, const std::string &image,
                 const char *backup) {
@@ -725,6 +750,132 @@ const Scenario kScenarios[] = {
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
      "",
      {kImageA}},
+    // Every run saves its own backup: a file at the name is kept, and the
+    // tool is given the first free sibling, never the image it restores.
+    {"SecondRunSavesASecondBackup",
+     "A",
+     {kBcA},
+     {"-s"},
+     "",
+     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Child(), O(kComplete)},
+     1,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA2)},
+     {{'A', "5.0.4", "8.3.2", "1.2.0"}},
+     "",
+     {{kBackupAName, 'A', "5.0.3", "8.3.2", SavedImage::IMAGE}}},
+    {"RestoreOfTheFileNamedForTheInstalledVersions",
+     "A",
+     {},
+     {"-p"},
+     "y\n",
+     {Found(kDescA, kMacA), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.3", "n", "y\n"),
+      Con(kNoticeRestore), Selecting(kDescA, kMacA), O(Restoring(kBackupAName)), Child(),
+      O(kComplete)},
+     1,
+     {RestoreCmd(kMacA, kBackupAName, kBackupA2)},
+     {{'A', "5.0.2", "8.3.1", "1.2.0"}},
+     "",
+     {{kBackupAName, 'A', "5.0.2", "8.3.1", SavedImage::IMAGE}}},
+    // A tool that ends without saving the backup: the write failed.
+    {"WriteWithoutItsBackupFails",
+     "A",
+     {kBcA},
+     {"-s"},
+     "",
+     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Child(),
+      L("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F cmd:(.\\imgwriter  "
+        "0A1B2C3D4E5F upgrade -bc ./NIC_FW/Boot_Code/bc504.bin "
+        "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin) failed with internal error 15\r\n"),
+      O(kErrors)},
+     0,
+     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {},
+     "nobackup"},
+    // Restores on jumper adapters are compared where the saved versions are
+    // known: an image without PXE leaves none, a renamed one is not compared,
+    // one that did not take effect fails.
+    {"JumperRestoreOfAnImageWithoutPxe",
+     "K",
+     {},
+     {"-p"},
+     "y\n",
+     {Found(kDescK, kMacK),
+      O("** WARNING ** This adapter is equipped with a write protect jumper (J1).\r\n"
+        "Insure the jumper has been moved to the write enable position.\r\n"),
+      O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore),
+      Selecting(kDescK, kMacK), O(Restoring("0A1B2C3D4E63.bc4.9.0.u1.0.0.bin")), Child(),
+      O(kReminder), O(kComplete)},
+     1,
+     {RestoreCmd(kMacK, "0A1B2C3D4E63.bc4.9.0.u1.0.0.bin", kBackupK)},
+     {{'K', "4.9.0", "", "1.0.0"}},
+     "",
+     {{"0A1B2C3D4E63.bc4.9.0.u1.0.0.bin", 'K', "4.9.0", "", SavedImage::IMAGE}}},
+    {"JumperRestoreOfARenamedImage",
+     "J",
+     {},
+     {"-p"},
+     "y\n",
+     {Found(kDescJ, kMacJ),
+      O("** WARNING ** This adapter is equipped with a write protect jumper (J1).\r\n"
+        "Insure the jumper has been moved to the write enable position.\r\n"),
+      O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 0.0.0", "n", "y\n"), Con(kNoticeRestore),
+      Selecting(kDescJ, kMacJ), O(Restoring("renamed.img")), Child(), O(kReminder), O(kComplete)},
+     1,
+     {RestoreCmd(kMacJ, "renamed.img", kBackupJ)},
+     {{'J', "4.9.0", "2.1.0", "1.0.0"}},
+     "",
+     {{"renamed.img", 'J', "4.9.0", "2.1.0", SavedImage::IMAGE}}},
+    {"JumperRestoreInProtectPositionFails",
+     "j",
+     {},
+     {"-p"},
+     "y\n",
+     {Found(kDescJ, kMacJ),
+      O("** WARNING ** This adapter is equipped with a write protect jumper (J1).\r\n"
+        "Insure the jumper has been moved to the write enable position.\r\n"),
+      O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore),
+      Selecting(kDescJ, kMacJ), O(Restoring(kSavedJ49)), Child(), O(kJumperError),
+      O("Verify adapter jumper (J1) is in the Write Enable position\r\n"), O(kErrors)},
+     0,
+     {RestoreCmd(kMacJ, kSavedJ49, kBackupJ)},
+     {},
+     "",
+     {{kSavedJ49, 'J', "4.9.0", "2.1.0", SavedImage::IMAGE}}},
+    // The plan listing of a backup run shows only versions of this adapter's
+    // images: the last file read is another adapter's, and its name's versions
+    // are not taken.
+    {"ListPlanOfBackupsTakesNoForeignVersions",
+     "A",
+     {},
+     {"-a", "-l"},
+     "",
+     {O("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 2 8 3 1 1 2 0 - - - - - -  {P}" +
+        std::string(kSavedA) + " \n"),
+      O("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 - - - - - - - - - - - - - - - - - -  " +
+        std::string(kDescA) + " \n")},
+     1,
+     {},
+     {},
+     "",
+     {kImageA,
+      {"0A1B2C3D4E5F.bc9.9.9.p9.9.9.bin", 'A', "5.0.2", "8.3.1", SavedImage::OTHER_IDENTITY}}},
+    // The library is closed before the summary: a library that ends the
+    // process on its close leaves a run without one.
+    {"LibraryClosedBeforeTheSummary",
+     "A",
+     {kBcA},
+     {"-N"},
+     "",
+     {Found(kDescA, kMacA)},
+     42,
+     {},
+     {},
+     "",
+     {},
+     "",
+     "OmbriUninitialize exit=42"},
     // Trouble with the work files: a log that cannot be opened is left out
     // while the console shows everything; a log removed while the run goes
     // on is started again; a backup directory that cannot be listed offers
@@ -895,6 +1046,7 @@ class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<S
             std::string path = backups + saved.name;
             if (saved.kind == SavedImage::TEXT) {
                 WriteFileText(path, "not an image\r\n");
+                saved_bytes_[saved.name] = "not an image\r\n";
                 continue;
             }
             if (saved.kind == SavedImage::DIRECTORY) {
@@ -911,6 +1063,7 @@ class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<S
             }
             options.insert(options.begin(), {"nvram", path});
             ASSERT_TRUE(RunSimtool(options));
+            saved_bytes_[saved.name] = ReadFileText(path);
         }
     }
 
@@ -947,7 +1100,7 @@ class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<S
             spec.args.push_back(Fill(a));
         }
         spec.input = s.input;
-        spec.env = SimEnv(server_, library_faults);
+        spec.env = SimEnv(server_, library_faults.empty() ? s.library_fault : library_faults);
         spec.env.push_back("IMGWRITER_JOURNAL=" + Journal());
         spec.env.push_back("IMGWRITER_FAULT=" + (s.writer_fault == "absent" ? "" : s.writer_fault));
         std::remove(server_.call_log.c_str());
@@ -959,6 +1112,7 @@ class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<S
     SimServer server_;
     std::vector<const AdapterDef *> used_;
     Scenario current_;
+    std::map<std::string, std::string> saved_bytes_; // the saved images as laid out
 };
 
 TEST_P(UpgradeRunTest, Scenario) {
@@ -1002,7 +1156,8 @@ TEST_P(UpgradeRunTest, Scenario) {
         log += e.where == Event::ASK ? text + e.answer : "";
         log += e.where == Event::CHILD ? "\r\n" : "";
     }
-    log += "\r\n"; // closed at the end of the run
+    // Closed at the end of the run, unless the library ended the process.
+    log += s.library_fault.find("exit=") == std::string::npos ? "\r\n" : "";
     if (s.trouble == "log-read-only") {
         log = earlier; // left as it was; the console shows everything
     } else if (s.trouble == "log-dir-is-file" || s.trouble == "log-is-directory") {
@@ -1042,7 +1197,8 @@ TEST_P(UpgradeRunTest, Scenario) {
     std::vector<std::string> names;
     for (const std::string &c : commands) {
         std::string name = c.substr(c.rfind('/') + 1);
-        if (std::find(names.begin(), names.end(), name) == names.end()) {
+        if (s.writer_fault != "nobackup" &&
+            std::find(names.begin(), names.end(), name) == names.end()) {
             names.push_back(name);
         }
     }
@@ -1058,12 +1214,11 @@ TEST_P(UpgradeRunTest, Scenario) {
         expected_listing += name + "\n";
         if (std::any_of(s.saved.begin(), s.saved.end(),
                         [&name](const SavedImage &saved) { return name == saved.name; })) {
-            continue; // left as it was: the rows that restore it check the adapter
+            // Left as it was; the rows that restore it check the adapter.
+            EXPECT_EQ(ReadFileText(BackupDirOf(work_) + name), saved_bytes_[name]) << name;
+            continue;
         }
-        const AdapterDef *a = FindAdapter(name.substr(0, 12) == kMacA   ? 'A'
-                                          : name.substr(0, 12) == kMacB ? 'B'
-                                          : name.substr(0, 12) == kMacC ? 'C'
-                                                                        : 'J');
+        const AdapterDef *a = AdapterOfName(name);
         EXPECT_EQ(ReadFileText(BackupDirOf(work_) + name),
                   ReadFileText(dir + "/" + a->nvram + ".before"))
             << name;
@@ -1355,10 +1510,7 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
         for (const std::string &line : ReadLines(Journal())) {
             std::string name = line.substr(0, line.find(" => "));
             name = name.substr(name.rfind('/') + 1);
-            const AdapterDef *a = FindAdapter(name.substr(0, 12) == kMacA   ? 'A'
-                                              : name.substr(0, 12) == kMacB ? 'B'
-                                              : name.substr(0, 12) == kMacC ? 'C'
-                                                                            : 'J');
+            const AdapterDef *a = AdapterOfName(name);
             EXPECT_EQ(ReadFileText(BackupDirOf(work_) + name),
                       ReadFileText(ServerDir() + "/" + a->nvram + ".before"))
                 << name;
