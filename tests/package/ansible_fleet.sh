@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs the fleet rollout playbook of examples/ansible against simulated servers
-# on this machine (connection local, the Linux build of lanrefit, the example
-# catalogue with images made by simtool) and checks each server's outcome in
-# Ansible's recap, its fetched log and its firmware afterwards.
+# Runs the playbooks of examples/ansible against simulated servers on this
+# machine (connection local, the Linux build of lanrefit, the example catalogue
+# with images made by simtool): a dry run (--check), the rollout, the fleet
+# report and staging, and checks each server's outcome in Ansible's recap, its
+# fetched log, its report rows and its firmware afterwards.
 #   ansible_fleet.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd) src=$(cd "$2" && pwd)
@@ -16,19 +17,22 @@ status=0
 # MODEL:BOOTCODE:PREBOOT-KIND:PREBOOT-VERSION:UMP of the example catalogue's
 # models 1234-ABCD-5678-MODEL, "-" for nothing installed, or "other" for an
 # adapter of a kind that lanrefit does not take. Left out of the work
-# directory: the writer tool or the image files. Changed and failed: the
-# host's counts in Ansible's recap, "-" for a host the rollout never reached.
-# After: the adapters afterwards, "=" for unchanged.
+# directory: the writer tool, the image files, or the adapter library beside
+# the program. Changed and failed: the host's counts in Ansible's recap, "-"
+# for a host the rollout never reached; dry: the same in the dry run. After:
+# the adapters afterwards, "=" for unchanged. Verdict: the fleet report's
+# verdict afterwards, "_" for a blank.
 batch=3
 fleet=(
-    # host     left-out  adapters                                                                      changed failed after
-    "update    -         0001:5.0.3:pxe:8.3.2:1.1.9,0002:5.1.0:clp:2.0.9:1.1.0,0003:5.1.0:iscsi:2.1.0:-  1 0 0001:5.0.4:pxe:8.3.6:1.2.0,0002:5.1.2:clp:2.1.4:1.2.0,0003:5.1.2:iscsi:2.2.0:-"
-    "current   -         0001:5.0.4:pxe:8.3.6:1.2.0                                                    0 0 ="
-    "newer     -         0001:5.0.5:pxe:8.3.6:1.2.0                                                    0 0 ="
-    "foreign   -         other                                                                         0 0 ="
-    "nowriter  imgwriter 0001:5.0.3:pxe:8.3.2:1.1.9                                                    0 1 ="
-    "unwritten images    0001:5.0.3:pxe:8.3.2:1.1.9                                                    1 1 ="
-    "later     -         0001:5.0.3:pxe:8.3.2:1.1.9                                                    - - ="
+    # host     left-out  adapters                                                                      changed failed dry after verdict
+    "update    -         0001:5.0.3:pxe:8.3.2:1.1.9,0002:5.1.0:clp:2.0.9:1.1.0,0003:5.1.0:iscsi:2.1.0:-  1 0 1:0 0001:5.0.4:pxe:8.3.6:1.2.0,0002:5.1.2:clp:2.1.4:1.2.0,0003:5.1.2:iscsi:2.2.0:- up_to_date"
+    "current   -         0001:5.0.4:pxe:8.3.6:1.2.0                                                    0 0 0:0 = up_to_date"
+    "newer     -         0001:5.0.5:pxe:8.3.6:1.2.0                                                    0 0 0:0 = newer_installed"
+    "foreign   -         other                                                                         0 0 0:0 = nothing_to_compare"
+    "nowriter  imgwriter 0001:5.0.3:pxe:8.3.2:1.1.9                                                    0 1 1:0 = update_recommended"
+    "unwritten images    0001:5.0.3:pxe:8.3.2:1.1.9                                                    1 1 1:0 = update_recommended"
+    "later     -         0001:5.0.3:pxe:8.3.2:1.1.9                                                    - - 1:0 = update_recommended"
+    "broken    library   0001:5.0.3:pxe:8.3.2:1.1.9                                                    - - 0:1 = failed"
 )
 
 simtool=$build/simtool
@@ -110,18 +114,51 @@ for row in "${fleet[@]}"; do
     [[ $leftout != images ]] || find "$work/$host/NIC_FW" -name '*.bin' -delete
     [[ $leftout == imgwriter ]] || cp "$build/imgwriter" "$work/$host/imgwriter"
     make_server "$work/$host/server" "$adapters"
-    echo "    $host: { lanrefit_workdir: $work/$host }" >>"$inventory"
+    program=
+    if [[ $leftout == library ]]; then
+        mkdir -p "$work/$host/bin" && cp "$build/lanrefit" "$work/$host/bin/lanrefit"
+        program=", lanrefit_program: $work/$host/bin/lanrefit"
+    fi
+    echo "    $host: { lanrefit_workdir: $work/$host$program }" >>"$inventory"
 done
 
-export LC_ALL=C.UTF-8 ANSIBLE_NOCOLOR=1 ANSIBLE_RETRY_FILES_ENABLED=0
+# The recap counts of HOST in the playbook output OUT: "changed failed".
+recap_of() {
+    sed -n "s/^$1 *: //p" "$2" | tr -s ' ' | sed -n 's/.*changed=\([0-9]*\) .*failed=\([0-9]*\) .*/\1 \2/p'
+}
+
+export LC_ALL=C.UTF-8 ANSIBLE_NOCOLOR=1 ANSIBLE_RETRY_FILES_ENABLED=0 ANSIBLE_FORKS=10
 export ANSIBLE_LOCAL_TEMP=$work/ansible-tmp ANSIBLE_REMOTE_TEMP=$work/ansible-tmp
+# The dry run: only -N, over every server, nothing written; with --diff the
+# plan of the servers where an update is recommended.
+rc=0
+ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" -e rollout_batch=$batch \
+    --check --diff >"$work/dry.out" 2>&1 || rc=$?
+cat "$work/dry.out"
+[[ $rc -ne 0 ]] || fail "dry run: exit code 0 although a host failed"
+for row in "${fleet[@]}"; do
+    read -r host leftout adapters changed failed dry _ <<<"$row"
+    [[ "$(recap_of "$host" "$work/dry.out")" == "${dry/:/ }" ]] ||
+        fail "dry run: $host: expected changed:failed $dry, recap: $(recap_of "$host" "$work/dry.out")"
+    [[ "$(adapters_of "$work/$host/server")" == "$adapters" ]] || fail "dry run: $host: firmware changed"
+    [[ ! -e $work/$host/drive/VLMSYSTEM/NICFWBACKUP ]] || [[ -z "$(ls -A "$work/$host/drive/VLMSYSTEM/NICFWBACKUP")" ]] ||
+        fail "dry run: $host: a backup was saved"
+done
+grep -q '0 0A1B2C3D4E01 1234-ABCD-5678-0001 5 0 4 8 3 6 1 2 0' "$work/dry.out" ||
+    fail "dry run: --diff shows no plan"
+rm -rf "$work/logs"
+for row in "${fleet[@]}"; do
+    read -r host _ <<<"$row"
+    rm -rf "$work/$host/drive/VLMSYSTEM"
+done
+
 rc=0
 ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" -e rollout_batch=$batch >"$work/ansible.out" 2>&1 || rc=$?
 cat "$work/ansible.out"
 [[ $rc -ne 0 ]] || fail "ansible-playbook exit code 0 although a host failed"
 
 for row in "${fleet[@]}"; do
-    read -r host leftout adapters changed failed after <<<"$row"
+    read -r host leftout adapters changed failed dry after verdict <<<"$row"
     recap=$(sed -n "s/^$host *: //p" "$work/ansible.out" | tr -s ' ')
     if [[ $changed == - ]]; then
         [[ -z $recap ]] || fail "$host: reached by the rollout: $recap"
@@ -139,4 +176,87 @@ for row in "${fleet[@]}"; do
     got=$(adapters_of "$work/$host/server")
     [[ $got == "$after" ]] || fail "$host: adapters $got, expected $after"
 done
+
+# The fleet report: one row per adapter port, exactly what each server's -c
+# shows, with the verdict of its -N; writes nothing, fails no server.
+rc=0
+ansible-playbook -i "$inventory" "$src/examples/ansible/report.yml" -e report_dir="$work/report" \
+    >"$work/report.out" 2>&1 || rc=$?
+cat "$work/report.out"
+[[ $rc -eq 0 ]] || fail "report: exit code $rc"
+# report_rows HOST ADAPTERS VERDICT: the CSV rows expected, without the time.
+report_rows() {
+    local host=$1 verdict=${3//_/ } n=0 adapter model bc kind pre ump
+    if [[ $2 == other || $verdict == failed ]]; then
+        local note="no supported adapter"
+        [[ $verdict != failed ]] || note="Cannot load the adapter library OMBRIa.DLL."
+        echo "$host,,,,,,,,,,$note,$verdict"
+        return
+    fi
+    for adapter in ${2//,/ }; do
+        IFS=: read -r model bc kind pre ump <<<"$adapter"
+        local col=(- - - -)
+        case $kind in pxe) col[0]=$pre ;; clp) col[2]=$pre ;; iscsi) col[3]=$pre ;; esac
+        local stub=-
+        [[ $kind != iscsi || $pre != 1.0.0 ]] || stub=1.0.0
+        printf '%s,%d,0A1B2C3D4E%02X,1234-ABCD-5678-%s,%s,%s,%s,%s,%s,%s,Gigabit Server Adapter %d,%s\n' \
+            "$host" "$n" $((n + 1)) "$model" "$bc" "${col[0]}" "$ump" "${col[2]}" "${col[3]}" "$stub" \
+            $((n + 1)) "$verdict"
+        n=$((n + 1))
+    done
+}
+expected_report="server,index,mac,identity,bootcode,pxe,ump,clp,iscsi,iscsi_stub,description,verdict"
+for row in "${fleet[@]}"; do
+    read -r host leftout adapters changed failed dry after verdict <<<"$row"
+    [[ $after == "=" ]] && after=$adapters
+    expected_report+=$'\n'"$(report_rows "$host" "$after" "$verdict")"
+done
+got_report=$(sed 's/,[^,]*$//' "$work/report/firmware.csv")
+[[ $got_report == "$expected_report" ]] ||
+    fail "report rows:"$'\n'"$(diff <(echo "$expected_report") <(echo "$got_report"))"
+! tail -n +2 "$work/report/firmware.csv" | grep -vqE ',[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z$' ||
+    fail "report: a row without its time"
+[[ $(grep -c '^| ' "$work/report/firmware.md") -eq $(wc -l <"$work/report/firmware.csv") ]] ||
+    fail "report: the Markdown page does not hold every row"
+
+# Staging, on every server: a release ZIP (here with the Linux program), the
+# test's catalogue, the library and the writer tool; twice, the second time
+# without a change; then a damaged copy is found and replaced.
+python3 - "$work/release.zip" "$build/lanrefit" "$src" <<'PY'
+import sys, zipfile
+out, program, src = sys.argv[1:]
+with zipfile.ZipFile(out, "w") as z:
+    z.write(program, "lanrefit-test/lanrefit")
+    z.write(src + "/README.md", "lanrefit-test/README.md")
+    z.write(src + "/docs/operator.md", "lanrefit-test/docs/operator.md")
+    z.write(src + "/packaging/NIC_FW/README.txt", "lanrefit-test/NIC_FW/README.txt")
+PY
+stage() {
+    ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" --tags stage \
+        -e lanrefit_stage=true -e lanrefit_release_zip="$work/release.zip" \
+        -e lanrefit_catalogue_src="$catalogue" -e lanrefit_library_src="$build/libOMBRIa.so" \
+        -e lanrefit_writer_src="$build/imgwriter" -e lanrefit_stage_dir="$work/staging" \
+        -e rollout_batch=100% >"$work/stage$1.out" 2>&1 || fail "staging $1: exit code $?"
+}
+stage 1
+damaged=$(cd "$catalogue" && find . -name '*.bin' | sort | head -1)
+for pass in 2 3; do
+    [[ $pass -eq 2 ]] || echo damaged >"$work/current/NIC_FW/$damaged"
+    stage $pass
+    for row in "${fleet[@]}"; do
+        read -r host _ <<<"$row"
+        want=0
+        [[ $pass -eq 2 || $host != current ]] || want=1
+        [[ "$(recap_of "$host" "$work/stage$pass.out")" == "$want 0" ]] ||
+            fail "staging $pass: $host: expected changed=$want, recap: $(recap_of "$host" "$work/stage$pass.out")"
+    done
+done
+for row in "${fleet[@]}"; do
+    read -r host _ <<<"$row"
+    for f in lanrefit docs/operator.md README.md libOMBRIa.so imgwriter "NIC_FW/$damaged"; do
+        [[ -f $work/$host/$f ]] || fail "staging: $host: no $f"
+    done
+    [[ $(stat -c %a "$work/$host") == 700 ]] || fail "staging: $host: work folder not 0700"
+done
+cmp -s "$catalogue/$damaged" "$work/current/NIC_FW/$damaged" || fail "staging: the damaged copy stays"
 exit $status
