@@ -103,6 +103,9 @@ Started Start(const std::string &work, const std::vector<std::string> &args,
     s.pid = fork();
     if (s.pid == 0) {
         setpgid(0, 0);
+        // A suite started as a background job ignores SIGINT, and the program
+        // would inherit that: it gets the default, as at a console.
+        signal(SIGINT, SIG_DFL);
         int err = open(s.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (err < 0 || dup2(in[0], 0) < 0 || dup2(out[1], 1) < 0 || dup2(err, 2) < 0 ||
             chdir(work.c_str()) != 0) {

@@ -88,6 +88,7 @@ const char kBcA[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc504.bin 5.0.4";
 const char kBcAOlder[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc502.bin 5.0.2";
 // The jumper check compares major and minor only: the minor changes here.
 const char kBcJ[] = "Boot_Code/BC.config 1234-BEEF-5678-0011 bcj510.bin 5.1.0";
+const char kBcJBuild[] = "Boot_Code/BC.config 1234-BEEF-5678-0011 bcj504.bin 5.0.4";
 const char kPxeA[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe833.bin 8.3.3";
 const char kPxeASame[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe832.bin 8.3.2";
 const char kUmpAOlder[] = "UMP/UMP.config 1234-ABCD-5678-0001 ump110.bin 1.1.0";
@@ -514,6 +515,18 @@ const Scenario kScenarios[] = {
       O("Verify adapter jumper (J1) is in the write enable position\r\n"), O(kErrors)},
      0,
      {Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj510.bin", kBackupJ)},
+     {}},
+    // Of the boot code only major and minor are compared: a write of another
+    // build that the jumper kept out still ends with the reminder.
+    {"JumperBuildOnlyChangeIsNotCompared",
+     "j",
+     {kBcJBuild},
+     {"-s"},
+     "",
+     {Found(kDescJ, kMacJ), Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Child(), O(kReminder), O(kComplete)},
+     1,
+     {Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj504.bin", kBackupJ)},
      {}},
     {"JumperInEnablePosition",
      "J",

@@ -349,6 +349,8 @@ TEST_F(FirmwareTest, UnterminatedVersionTextIsReadInsideItsField) {
     std::memset(a.Tern.BootCodeVersionText, ' ', sizeof a.Tern.BootCodeVersionText);
     std::memcpy(a.Tern.BootCodeVersionText + 27, "1.2.3", 5);
     std::memset(a.Tern.PreBootVersionText, 'x', sizeof a.Tern.PreBootVersionText);
+    std::memset(a.Tern.UmpVersionText, ' ', sizeof a.Tern.UmpVersionText);
+    std::memcpy(a.Tern.UmpVersionText + sizeof a.Tern.UmpVersionText - 5, "4.5.6", 5);
     UseAdapters();
     NicFwInfo info{};
     ReadInstalledFirmware(info);
@@ -356,6 +358,9 @@ TEST_F(FirmwareTest, UnterminatedVersionTextIsReadInsideItsField) {
     EXPECT_EQ(info.BootCodeVersion.major, 1u);
     EXPECT_EQ(info.BootCodeVersion.minor, 2u);
     EXPECT_EQ(info.BootCodeVersion.build, 0u); // the last byte is the text's end
+    EXPECT_EQ(info.UmpVersion.major, 4u);
+    EXPECT_EQ(info.UmpVersion.minor, 5u);
+    EXPECT_EQ(info.UmpVersion.build, 0u);
 }
 
 // --- BuildFirmwareTable ---

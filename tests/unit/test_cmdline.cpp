@@ -114,6 +114,7 @@ const ParseCase kCases[] = {
     {{"-I", "a", "-I", "b"}, MODE_REPORT_IMAGE, 0, RUN_REPORT_IMAGE, nullptr, nullptr, "b"},
     {{"-I", "F", "-l"}, MODE_USAGE, 0, RUN_REPORT_IMAGE | RUN_LIST, nullptr, nullptr, "F"},
     {{"-I", "F", "-p"}, MODE_USAGE, 0, RUN_REPORT_IMAGE | RUN_RESTORE, nullptr, nullptr, "F"},
+    {{"-I", "F", "-f"}, MODE_USAGE, 0, RUN_REPORT_IMAGE | RUN_FORCE, nullptr, nullptr, "F"},
     {{"-I", "F", "-debug"},
      MODE_REPORT_IMAGE,
      0,

