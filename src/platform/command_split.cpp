@@ -14,7 +14,7 @@ std::vector<std::string> plat_split_command_line(const char *command_line) {
     std::vector<std::string> words;
     const char *p = command_line;
 
-    // The program name: up to the closing quote, or up to the first blank.
+    // The program name: up to the first blank or tab outside double quotes.
     std::string word;
     bool quoted = false;
     for (; *p != '\0' && (quoted || !IsBlank(*p)); ++p) {
