@@ -2,6 +2,7 @@
 // test host. Windows path texts are translated here, and only here, when a
 // file is touched: backslashes become slashes, ".\" is the current directory.
 #include "platform/platform.h"
+#include "platform/command_split.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -153,23 +154,10 @@ void plat_find_close(PlatFind *find) {
 }
 
 int plat_run_process(const char *command_line, unsigned long *error) {
-    // The command line is split on blanks; ".\name" runs as "./name".
-    std::vector<std::string> words;
-    std::string word;
-    for (const char *p = command_line;; ++p) {
-        if (*p == ' ' || *p == '\0') {
-            if (!word.empty()) {
-                words.push_back(word);
-                word.clear();
-            }
-            if (*p == '\0') {
-                break;
-            }
-        } else {
-            word += *p;
-        }
-    }
-    if (words.empty()) {
+    // The child receives the arguments a Windows child would find in this
+    // command line; ".\name" runs as "./name".
+    std::vector<std::string> words = plat_split_command_line(command_line);
+    if (words[0].empty()) {
         *error = ENOENT;
         return 0;
     }

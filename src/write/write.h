@@ -20,6 +20,15 @@ constexpr const char *WRITER_TOOL_PATH = ".\\imgwriter";
 // Room for the tool's command line.
 constexpr size_t WRITER_COMMAND_SIZE = 784;
 
+// 1 when a path may be passed to the tool: it holds no double quote and no
+// control character (below 0x20, or 0x7F).
+int IsPassableArgument(const char *argument);
+// Writes argument into out as one argument of a Windows command line: as it
+// is when it holds no blank, tab or double quote and is not empty, else in
+// double quotes with the backslashes before a quote, and a quote inside,
+// escaped. Returns 1, or 0 when it does not fit size (out is then empty).
+int QuoteCommandArgument(const char *argument, char *out, size_t size);
+
 // Each writes the confirmed image of its component for the adapter at
 // CurrentNic. Returns the write status, or 0 when nothing was confirmed.
 uint32_t UpgradeBootCode();

@@ -108,22 +108,44 @@ bool HoldsBackupOf(const char *path, const NicFwInfo &fw) {
            memcmp(saved.MacText, fw.MacText, sizeof saved.MacText) == 0;
 }
 
+// A path as the tool receives it: with forward slashes, quoted when it holds
+// a blank. Returns false for a path that is never passed, or one that does not fit.
+bool ToolPathArgument(const char *path, char *out, size_t size) {
+    char forward[2 * PLAT_PATH_MAX];
+    int n = snprintf(forward, sizeof forward, "%s", path);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof forward || IsPassableArgument(forward) == 0) {
+        return false;
+    }
+    for (char *p = forward; *p != '\0'; ++p) {
+        *p = *p == '\\' ? '/' : *p;
+    }
+    return QuoteCommandArgument(forward, out, size) != 0;
+}
+
 // Builds the tool's command line into command. Returns false when it does not
-// fit; nothing is run then.
+// fit or a path cannot be passed; nothing is run then.
 bool BuildCommandLine(const WriterRow &row, const NicFwInfo &fw, const UpgradePlan &plan,
                       const char *backup, char *command, size_t size) {
     const char *verb = row.verb;
     if (row.verb_rule == VERB_UNLESS_FOUND && (fw.Flags & row.installed_bit) == 0) {
         verb = row.verb_forced;
     }
+    char image_argument[WRITER_COMMAND_SIZE];
+    char backup_argument[WRITER_COMMAND_SIZE];
+    if (!ToolPathArgument(plan.*row.image, image_argument, sizeof image_argument) ||
+        !ToolPathArgument(backup, backup_argument, sizeof backup_argument)) {
+        command[0] = '\0';
+        return false;
+    }
     int n = snprintf(command, size, "%s %s %-12.12s %s %s %s", WRITER_TOOL_PATH,
-                     (RunFlags & RUN_DEBUG) != 0 ? "-debug" : "", fw.MacText, verb, plan.*row.image,
-                     backup);
+                     (RunFlags & RUN_DEBUG) != 0 ? "-debug" : "", fw.MacText, verb, image_argument,
+                     backup_argument);
     if (n < 0 || static_cast<size_t>(n) >= size) {
         command[0] = '\0';
         return false;
     }
-    // Every path in the arguments gets forward slashes; the tool path keeps ".\".
+    // Every backslash after the tool path's ".\" becomes a forward slash (the
+    // paths have theirs already, before quoting, so no escape is touched).
     for (size_t i = 5; command[i] != '\0'; i++) {
         if (command[i] == '\\') {
             command[i] = '/';

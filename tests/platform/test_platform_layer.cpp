@@ -113,14 +113,17 @@ TEST_F(PlatformTest, ListingAMissingDirectoryFails) {
     EXPECT_NE(error, 0ul);
 }
 
-// The child writes its arguments into the file named by its first argument.
+// The child writes its arguments into the file named by its first argument;
+// a quoted one arrives whole, its closing backslashes halved.
 TEST_F(PlatformTest, RunsAChildAndWaitsForItsEnd) {
-    std::string command = ".\\platform_child " + Win("child.txt") + " upgrade -bc";
+    std::string command =
+        ".\\platform_child " + Win("child.txt") + " upgrade -bc \"a  b\\\\\" c\\\\d";
     unsigned long error = 0;
     ASSERT_EQ(plat_run_process(command.c_str(), &error), 1) << "error " << error;
     std::ifstream in(Host("child.txt"));
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "upgrade|-bc|done\n") << "the file is complete once the call returns";
+    EXPECT_EQ(text, "upgrade|-bc|a  b\\|c\\\\d|done\n")
+        << "the file is complete once the call returns";
 }
 
 TEST_F(PlatformTest, AMissingProgramIsReportedNotRun) {
