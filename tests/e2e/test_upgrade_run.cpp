@@ -264,6 +264,10 @@ std::string Restoring(const std::string &name) {
 }
 
 const char kJumperError[] = "*** ERROR *** Firmware upgrade failed!\r\n";
+// Before the question of a restore on a jumper adapter.
+const char kJumperWarnings[] =
+    "** WARNING ** This adapter is equipped with a write protect jumper (J1).\r\n"
+    "Insure the jumper has been moved to the write enable position.\r\n";
 
 const Scenario kScenarios[] = {
     {"InteractiveAcceptAll",
@@ -769,10 +773,8 @@ const Scenario kScenarios[] = {
      {},
      {"-p"},
      "n\ny\n",
-     {Found(kDescJ, kMacJ),
-      O("** WARNING ** This adapter is equipped with a write protect jumper (J1).\r\n"
-        "Insure the jumper has been moved to the write enable position.\r\n"),
-      O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 4.8.0", "n", "n\n"), O(kNewerFirmware),
+     {Found(kDescJ, kMacJ), O(kJumperWarnings), O(kNewerFirmware),
+      AskRestore("Boot Code 5.0.3 to 4.8.0", "n", "n\n"), O(kNewerFirmware),
       AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore),
       Selecting(kDescJ, kMacJ), O(Restoring(kSavedJ49)), Child(), O(kReminder), O(kComplete)},
      1,
@@ -867,10 +869,8 @@ const Scenario kScenarios[] = {
      {},
      {"-p"},
      "y\n",
-     {Found(kDescK, kMacK),
-      O("** WARNING ** This adapter is equipped with a write protect jumper (J1).\r\n"
-        "Insure the jumper has been moved to the write enable position.\r\n"),
-      O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore),
+     {Found(kDescK, kMacK), O(kJumperWarnings), O(kNewerFirmware),
+      AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore),
       Selecting(kDescK, kMacK), O(Restoring("0A1B2C3D4E63.bc4.9.0.u1.0.0.bin")), Child(),
       O(kReminder), O(kComplete)},
      1,
@@ -883,10 +883,8 @@ const Scenario kScenarios[] = {
      {},
      {"-p"},
      "y\n",
-     {Found(kDescJ, kMacJ),
-      O("** WARNING ** This adapter is equipped with a write protect jumper (J1).\r\n"
-        "Insure the jumper has been moved to the write enable position.\r\n"),
-      O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 0.0.0", "n", "y\n"), Con(kNoticeRestore),
+     {Found(kDescJ, kMacJ), O(kJumperWarnings), O(kNewerFirmware),
+      AskRestore("Boot Code 5.0.3 to 0.0.0", "n", "y\n"), Con(kNoticeRestore),
       Selecting(kDescJ, kMacJ), O(Restoring("renamed.img")), Child(), O(kReminder), O(kComplete)},
      1,
      {RestoreCmd(kMacJ, "renamed.img", kBackupJ)},
@@ -898,10 +896,8 @@ const Scenario kScenarios[] = {
      {},
      {"-p"},
      "y\n",
-     {Found(kDescJ, kMacJ),
-      O("** WARNING ** This adapter is equipped with a write protect jumper (J1).\r\n"
-        "Insure the jumper has been moved to the write enable position.\r\n"),
-      O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore),
+     {Found(kDescJ, kMacJ), O(kJumperWarnings), O(kNewerFirmware),
+      AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore),
       Selecting(kDescJ, kMacJ), O(Restoring(kSavedJ49)), Child(), O(kJumperError),
       O("Verify adapter jumper (J1) is in the Write Enable position\r\n"), O(kErrors)},
      0,
