@@ -209,17 +209,17 @@ static int parse_adapter(const SimMachine &machine, const std::vector<std::strin
             return 0;
         }
         uint32_t number = 0;
-        if (key == "handle" || key == "type" || key == "flags") {
+        if (key == "handle" || key == "port" || key == "type" || key == "flags") {
             if (!parse_u32(value, &number) || (key == "flags" && number > 0xFF)) {
                 error = "bad number in '" + words[i] + "'";
                 return 0;
             }
         }
+        if ((key == "handle" || key == "port") && number == 0) {
+            error = key + " 0 is not a valid handle";
+            return 0;
+        }
         if (key == "handle") {
-            if (number == 0) {
-                error = "handle 0 is not a valid handle";
-                return 0;
-            }
             for (const SimAdapter &other : machine.adapters) {
                 if (other.handle == number) {
                     error = "handle " + value + " is used twice";
@@ -228,13 +228,15 @@ static int parse_adapter(const SimMachine &machine, const std::vector<std::strin
             }
             adapter.handle = number;
             has_handle = 1;
+        } else if (key == "port") {
+            adapter.port = number;
         } else if (key == "type") {
             adapter.type = number;
         } else if (key == "flags") {
             adapter.flags = static_cast<uint8_t>(number);
         } else if (key == "desc") {
-            if (value.size() > 167) {
-                error = "desc is longer than 167 characters";
+            if (value.size() > 168) {
+                error = "desc is longer than 168 characters";
                 return 0;
             }
             adapter.description = value;
@@ -246,6 +248,19 @@ static int parse_adapter(const SimMachine &machine, const std::vector<std::strin
             }
             snprintf(adapter.mac_text, sizeof adapter.mac_text, "%s", value.c_str());
             adapter.has_mac = 1;
+        } else if (key == "mactext") {
+            if (value.size() > 13) {
+                error = "mactext is longer than 13 characters";
+                return 0;
+            }
+            snprintf(adapter.mac_text, sizeof adapter.mac_text, "%s", value.c_str());
+            adapter.has_mac = 1;
+        } else if (key == "texts") {
+            if (value != "strict" && value != "raw") {
+                error = "texts must be strict or raw, found '" + value + "'";
+                return 0;
+            }
+            adapter.raw_texts = value == "raw";
         } else if (key == "pci") {
             if (!sim_parse_pci(value.c_str(), adapter.pci)) {
                 error = "pci must read VVVV-DDDD-SSSS-YYYY, found '" + value + "'";
@@ -277,6 +292,15 @@ static int parse_adapter(const SimMachine &machine, const std::vector<std::strin
     if (!has_handle) {
         error = "adapter without handle=";
         return 0;
+    }
+    if (adapter.port == 0) {
+        adapter.port = adapter.handle;
+    }
+    for (const SimAdapter &other : machine.adapters) {
+        if (other.port == adapter.port) {
+            error = "port handle " + std::to_string(adapter.port) + " is used twice";
+            return 0;
+        }
     }
     if (adapter.nvram.empty() && (!adapter.has_mac || !adapter.has_pci)) {
         error = "an adapter without nvram= needs mac= and pci=";
@@ -319,6 +343,18 @@ static int parse_line(SimMachine &machine, const char *line, int *has_version, s
             return 0;
         }
         *has_version = 1;
+        return 1;
+    }
+    if (words[0] == "count") {
+        if (machine.has_count) {
+            error = "second count line";
+            return 0;
+        }
+        if (words.size() != 2 || !parse_u32(words[1], &machine.count)) {
+            error = "expected count N";
+            return 0;
+        }
+        machine.has_count = 1;
         return 1;
     }
     if (words[0] == "adapter") {

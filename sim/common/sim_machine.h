@@ -12,14 +12,16 @@
 enum SimJumper { SIM_JUMPER_NONE = 0, SIM_JUMPER_ENABLE, SIM_JUMPER_PROTECT };
 
 struct SimAdapter {
-    uint32_t handle;
-    uint32_t type; // AdapterType
-    uint8_t flags; // InfoFlags (bit 0: not taken)
+    uint32_t handle; // what OmbriGetAllPhyNicHandles lists
+    uint32_t port;   // NicInfo's Handle, taken by the per-port operations
+    uint32_t type;   // AdapterType
+    uint8_t flags;   // InfoFlags (bit 0: not taken)
     std::string description;
-    int has_mac; // else the MAC comes from the NVRAM image
-    char mac_text[13];
-    int has_pci;     // else the identity comes from the NVRAM image
-    uint16_t pci[4]; // vendor, device, subsystem vendor, subsystem
+    int has_mac;       // else the MAC comes from the NVRAM image
+    char mac_text[14]; // up to 13 characters (mactext=): 13 leave MacText without a NUL
+    int raw_texts;     // the NVRAM's version texts may fill their 32 bytes without a NUL
+    int has_pci;       // else the identity comes from the NVRAM image
+    uint16_t pci[4];   // vendor, device, subsystem vendor, subsystem
     SimJumper jumper;
     std::string nvram; // resolved path; empty when the adapter has no NVRAM file
     int line;          // line of the machine file
@@ -60,6 +62,8 @@ struct SimFault {
 struct SimMachine {
     std::string path;
     uint32_t version[3];
+    int has_count; // OmbriGetNumPhyNicEx reports count, not the number of adapters
+    uint32_t count;
     std::vector<SimAdapter> adapters;
     std::vector<SimFault> faults;
 };

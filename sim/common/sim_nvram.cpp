@@ -206,6 +206,11 @@ int sim_write_file(const std::string &path, const std::vector<uint8_t> &data, st
 }
 
 int sim_nvram_check(const std::string &path, const std::vector<uint8_t> &data, std::string &error) {
+    return sim_nvram_check_texts(path, data, 1, error);
+}
+
+int sim_nvram_check_texts(const std::string &path, const std::vector<uint8_t> &data,
+                          int texts_need_nul, std::string &error) {
     char what[160];
     if (data.size() < SIM_NV_MIN_SIZE) {
         snprintf(what, sizeof what, "NVRAM image is %lu bytes, shorter than its %lu-byte header",
@@ -228,7 +233,7 @@ int sim_nvram_check(const std::string &path, const std::vector<uint8_t> &data, s
     const uint32_t texts[3] = {SIM_NV_BOOTCODE_TEXT_OFFSET, SIM_NV_PREBOOT_TEXT_OFFSET,
                                SIM_NV_UMP_TEXT_OFFSET};
     for (uint32_t at : texts) {
-        if (!text_fits(reinterpret_cast<const char *>(data.data() + at))) {
+        if (texts_need_nul && !text_fits(reinterpret_cast<const char *>(data.data() + at))) {
             snprintf(what, sizeof what, "offset 0x%lX: version text has no NUL in 32 bytes",
                      static_cast<unsigned long>(at));
             error = error_text(path, what);

@@ -90,6 +90,9 @@ int sim_write_file(const std::string &path, const std::vector<uint8_t> &data, st
 // Checks that data is a usable NVRAM image: size between SIM_NV_MIN_SIZE and
 // SIM_NV_MAX_SIZE, the magic, and each version text NUL-terminated.
 int sim_nvram_check(const std::string &path, const std::vector<uint8_t> &data, std::string &error);
+// The same; with texts_need_nul 0 a version text may fill its 32 bytes.
+int sim_nvram_check_texts(const std::string &path, const std::vector<uint8_t> &data,
+                          int texts_need_nul, std::string &error);
 
 // Parses "VVVV-DDDD-SSSS-YYYY" (vendor, device, subsystem vendor, subsystem, hex).
 int sim_parse_pci(const char *text, uint16_t pci[4]);

@@ -41,3 +41,7 @@ OmbriStatus SimGetTernFwInfo(uint32_t handle, TernFwInfo *info);
 // Forgets everything, as if the process had just started: the next call reads
 // the environment and the machine file again and counts calls from 1.
 void SimResetForTests();
+// Sets (value not null) or removes one of this process's environment
+// variables, the same way on every platform, for tests that run the library
+// in their own process.
+void SimSetEnvForTests(const char *name, const char *value);

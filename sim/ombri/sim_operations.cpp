@@ -16,16 +16,30 @@ constexpr uint8_t SIM_FILLER_INFO = 0xA5;
 constexpr uint8_t SIM_FILLER_AUX = 0x5A;
 constexpr uint8_t SIM_FILLER_TERN = 0xC3;
 
-// Common checks of the per-adapter operations, after the fault check.
-static OmbriStatus check_adapter(uint32_t handle, int *index) {
+// Common checks of the per-adapter operations, after the fault check: the
+// handle is a listed one (OmbriGetNicInfo, OmbriGetNicAuxInfo) or a port
+// handle (the per-port operations).
+static OmbriStatus check_adapter(uint32_t handle, int listed, int *index) {
     if (!g_sim.config_ok) {
         return SIM_ERR_CONFIG;
     }
     if (!g_sim.initialized) {
         return SIM_ERR_NOT_INITIALIZED;
     }
-    *index = sim_adapter_index(handle);
+    *index = listed ? sim_adapter_index(handle) : sim_port_index(handle);
     return *index < 0 ? SIM_ERR_UNKNOWN_HANDLE : 0;
+}
+
+// The caller zero-fills a block before the call, InfoVersion apart: "block"
+// when it did not, else null.
+static const char *unprepared(const void *block, size_t size) {
+    const uint8_t *bytes = static_cast<const uint8_t *>(block);
+    for (size_t i = 4; i < size; ++i) {
+        if (bytes[i] != 0) {
+            return "block";
+        }
+    }
+    return nullptr;
 }
 
 static OmbriStatus check_library() {
@@ -101,7 +115,8 @@ OmbriStatus SimGetNumPhyNicEx(uint32_t *count) {
         status = SIM_ERR_BAD_ARGUMENT;
     }
     if (status == 0) {
-        *count = static_cast<uint32_t>(g_sim.machine.adapters.size());
+        *count = g_sim.machine.has_count ? g_sim.machine.count
+                                         : static_cast<uint32_t>(g_sim.machine.adapters.size());
         snprintf(results, sizeof results, "count=%lu", static_cast<unsigned long>(*count));
     }
     sim_log_call(seq, SIM_OP_GET_NUM_PHY_NIC_EX, "", status, injected != 0, results);
@@ -140,7 +155,7 @@ OmbriStatus SimGetNicInfo(uint32_t handle, NicInfo *info) {
     unsigned long seq;
     OmbriStatus injected = sim_begin(SIM_OP_GET_NIC_INFO, handle, &seq);
     int index = -1;
-    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, &index);
+    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, 1, &index);
     if (status == 0 && info == nullptr) {
         status = SIM_ERR_BAD_ARGUMENT;
     }
@@ -174,11 +189,13 @@ OmbriStatus SimGetNicInfo(uint32_t handle, NicInfo *info) {
     char args[48];
     snprintf(args, sizeof args, "handle=%lu version=%lu", static_cast<unsigned long>(handle),
              static_cast<unsigned long>(info != nullptr ? info->InfoVersion : 0));
+    const char *misuse = nullptr;
     if (status == 0) {
+        misuse = unprepared(info, sizeof *info);
         memset(reinterpret_cast<uint8_t *>(info) + 4, SIM_FILLER_INFO, sizeof(NicInfo) - 4);
         info->InfoFlags = adapter.flags;
         info->AdapterType = adapter.type;
-        info->Handle = adapter.handle;
+        info->Handle = adapter.port;
         memset(info->Description, 0, sizeof info->Description);
         memcpy(info->Description, adapter.description.c_str(), adapter.description.size());
         memcpy(info->MacText, adapter.mac_text, sizeof info->MacText);
@@ -187,7 +204,7 @@ OmbriStatus SimGetNicInfo(uint32_t handle, NicInfo *info) {
         info->SubsystemVendorId = adapter.pci[2];
         info->SubsystemId = adapter.pci[3];
     }
-    sim_log_call(seq, SIM_OP_GET_NIC_INFO, args, status, injected != 0, "");
+    sim_log_call(seq, SIM_OP_GET_NIC_INFO, args, status, injected != 0, "", misuse);
     return status;
 }
 
@@ -195,7 +212,7 @@ OmbriStatus SimGetNicAuxInfo(uint32_t handle, NicAuxInfo *aux) {
     unsigned long seq;
     OmbriStatus injected = sim_begin(SIM_OP_GET_NIC_AUX_INFO, handle, &seq);
     int index = -1;
-    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, &index);
+    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, 1, &index);
     if (status == 0 && aux == nullptr) {
         status = SIM_ERR_BAD_ARGUMENT;
     }
@@ -205,10 +222,16 @@ OmbriStatus SimGetNicAuxInfo(uint32_t handle, NicAuxInfo *aux) {
     char args[48];
     snprintf(args, sizeof args, "handle=%lu version=%lu", static_cast<unsigned long>(handle),
              static_cast<unsigned long>(aux != nullptr ? aux->InfoVersion : 0));
+    const char *misuse = nullptr;
     if (status == 0) {
+        // The listed handle leads the block, so blocks that change places show.
+        misuse = unprepared(aux, sizeof *aux);
         memset(aux->Reserved4, SIM_FILLER_AUX, sizeof aux->Reserved4);
+        for (int i = 0; i < 4; ++i) {
+            aux->Reserved4[i] = static_cast<uint8_t>(handle >> (8 * i));
+        }
     }
-    sim_log_call(seq, SIM_OP_GET_NIC_AUX_INFO, args, status, injected != 0, "");
+    sim_log_call(seq, SIM_OP_GET_NIC_AUX_INFO, args, status, injected != 0, "", misuse);
     return status;
 }
 
@@ -216,7 +239,7 @@ OmbriStatus SimInitDiag(uint32_t handle) {
     unsigned long seq;
     OmbriStatus injected = sim_begin(SIM_OP_INIT_DIAG, handle, &seq);
     int index = -1;
-    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, &index);
+    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, 0, &index);
     if (status == 0 && g_sim.diag[static_cast<size_t>(index)]) {
         status = SIM_ERR_ALREADY_IN_DIAG;
     }
@@ -233,7 +256,7 @@ OmbriStatus SimUnInitDiag(uint32_t handle) {
     unsigned long seq;
     OmbriStatus injected = sim_begin(SIM_OP_UNINIT_DIAG, handle, &seq);
     int index = -1;
-    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, &index);
+    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, 0, &index);
     if (status == 0 && !g_sim.diag[static_cast<size_t>(index)]) {
         status = SIM_ERR_NOT_IN_DIAG;
     }
@@ -251,7 +274,7 @@ OmbriStatus SimReadFirmware(uint32_t handle, uint32_t offset, void *buffer, uint
     unsigned long seq;
     OmbriStatus injected = sim_begin(SIM_OP_READ_FIRMWARE, handle, &seq);
     int index = -1;
-    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, &index);
+    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, 0, &index);
     // The identifier is compared over its 38 characters and the NUL; strncmp
     // never reads past a shorter text's NUL.
     const char *access = access_id == nullptr                           ? "null"
@@ -297,7 +320,7 @@ OmbriStatus SimGetTernFwInfo(uint32_t handle, TernFwInfo *info) {
     unsigned long seq;
     OmbriStatus injected = sim_begin(SIM_OP_GET_TERN_FW_INFO, handle, &seq);
     int index = -1;
-    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, &index);
+    OmbriStatus status = injected != 0 ? injected : check_adapter(handle, 0, &index);
     if (status == 0 && info == nullptr) {
         status = SIM_ERR_BAD_ARGUMENT;
     }
@@ -311,7 +334,13 @@ OmbriStatus SimGetTernFwInfo(uint32_t handle, TernFwInfo *info) {
     char args[48];
     snprintf(args, sizeof args, "handle=%lu version=%lu", static_cast<unsigned long>(handle),
              static_cast<unsigned long>(info != nullptr ? info->InfoVersion : 0));
+    const char *misuse = nullptr;
     if (status == 0) {
+        // Served outside diagnostic mode too, but the callers ask inside it.
+        misuse = unprepared(info, sizeof *info);
+        if (misuse == nullptr && !g_sim.diag[static_cast<size_t>(index)]) {
+            misuse = "diag";
+        }
         static_assert(sizeof info->BootCodeVersionText == SIM_NV_TEXT_SIZE, "text size");
         memcpy(info->BootCodeVersionText, image->data() + SIM_NV_BOOTCODE_TEXT_OFFSET,
                SIM_NV_TEXT_SIZE);
@@ -320,6 +349,6 @@ OmbriStatus SimGetTernFwInfo(uint32_t handle, TernFwInfo *info) {
         memcpy(info->UmpVersionText, image->data() + SIM_NV_UMP_TEXT_OFFSET, SIM_NV_TEXT_SIZE);
         memset(info->Reserved100, SIM_FILLER_TERN, sizeof info->Reserved100);
     }
-    sim_log_call(seq, SIM_OP_GET_TERN_FW_INFO, args, status, injected != 0, "");
+    sim_log_call(seq, SIM_OP_GET_TERN_FW_INFO, args, status, injected != 0, "", misuse);
     return status;
 }

@@ -46,8 +46,10 @@ static void sim_load() {
     g_sim.nvram_reported.assign(g_sim.machine.adapters.size(), std::string());
     g_sim.nvram_cache.assign(g_sim.machine.adapters.size(), SimNvramCache{});
     g_sim.handle_index.clear();
+    g_sim.port_index.clear();
     for (size_t i = 0; i < g_sim.machine.adapters.size(); ++i) {
         g_sim.handle_index[g_sim.machine.adapters[i].handle] = static_cast<int>(i);
+        g_sim.port_index[g_sim.machine.adapters[i].port] = static_cast<int>(i);
     }
     g_sim.config_ok = 1;
 }
@@ -82,11 +84,22 @@ OmbriStatus sim_begin(SimOp op, long long handle, unsigned long *seq) {
     return status;
 }
 
+// How a call refused with this status broke the calling protocol, or null.
+static const char *misuse_of(OmbriStatus status) {
+    static const char *const words[] = {"uninitialised", "initialised", "argument", "buffer",
+                                        "infoversion",   "handle",      "diag",     "diag",
+                                        "words",         "access"};
+    return status >= SIM_ERR_NOT_INITIALIZED && status <= SIM_ERR_BAD_ACCESS_ID
+               ? words[status - SIM_ERR_NOT_INITIALIZED]
+               : nullptr;
+}
+
 void sim_log_call(unsigned long seq, SimOp op, const char *args, OmbriStatus status, int injected,
-                  const char *results) {
+                  const char *results, const char *served_misuse) {
     if (g_sim.call_log.empty()) {
         return;
     }
+    const char *misuse = injected ? nullptr : status != 0 ? misuse_of(status) : served_misuse;
     FILE *file = fopen(g_sim.call_log.c_str(), "a");
     if (file == nullptr) {
         if (!g_sim.call_log_reported) {
@@ -95,15 +108,21 @@ void sim_log_call(unsigned long seq, SimOp op, const char *args, OmbriStatus sta
         }
         return;
     }
-    fprintf(file, "%lu %s%s%s status=%lu%s%s%s\n", seq, sim_op_name(op), args[0] ? " " : "", args,
-            static_cast<unsigned long>(status), injected ? " injected" : "", results[0] ? " " : "",
-            results);
+    fprintf(file, "%lu %s%s%s status=%lu%s%s%s%s%s\n", seq, sim_op_name(op), args[0] ? " " : "",
+            args, static_cast<unsigned long>(status), injected ? " injected" : "",
+            results[0] ? " " : "", results, misuse != nullptr ? " misuse=" : "",
+            misuse != nullptr ? misuse : "");
     fclose(file);
 }
 
 int sim_adapter_index(uint32_t handle) {
     auto found = g_sim.handle_index.find(handle);
     return found == g_sim.handle_index.end() ? -1 : found->second;
+}
+
+int sim_port_index(uint32_t port) {
+    auto found = g_sim.port_index.find(port);
+    return found == g_sim.port_index.end() ? -1 : found->second;
 }
 
 const std::vector<uint8_t> *sim_nvram_image(int index) {
@@ -126,7 +145,7 @@ const std::vector<uint8_t> *sim_nvram_image(int index) {
         }
         cache.valid = 0;
         if (sim_read_file(adapter.nvram, cache.image, error) &&
-            sim_nvram_check(adapter.nvram, cache.image, error)) {
+            sim_nvram_check_texts(adapter.nvram, cache.image, !adapter.raw_texts, error)) {
             cache.valid = stamped;
             cache.stamp = stamp;
             g_sim.nvram_reported[static_cast<size_t>(index)].clear();
@@ -144,4 +163,16 @@ const std::vector<uint8_t> *sim_nvram_image(int index) {
 
 void SimResetForTests() {
     g_sim = SimState{};
+}
+
+void SimSetEnvForTests(const char *name, const char *value) {
+#ifdef _WIN32
+    _putenv_s(name, value != nullptr ? value : ""); // an empty value removes it
+#else
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+#endif
 }

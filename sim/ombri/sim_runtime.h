@@ -32,7 +32,8 @@ struct SimState {
     std::vector<uint8_t> diag;                      // per adapter: in diagnostic mode
     std::vector<std::string> nvram_reported;        // per adapter: last NVRAM message printed
     std::vector<SimNvramCache> nvram_cache;         // per adapter
-    std::unordered_map<uint32_t, int> handle_index; // handle -> adapter index
+    std::unordered_map<uint32_t, int> handle_index; // listed handle -> adapter index
+    std::unordered_map<uint32_t, int> port_index;   // port handle -> adapter index
 };
 
 extern SimState g_sim;
@@ -43,12 +44,18 @@ extern SimState g_sim;
 OmbriStatus sim_begin(SimOp op, long long handle, unsigned long *seq);
 
 // Appends one line to the call log (when on): "<seq> <op> <args> status=<s>"
-// then " injected" for an injected fault, then the results, if any.
+// then " injected" for an injected fault, then the results, if any, then
+// " misuse=<what>" for a call that broke the calling protocol: refused with
+// one of the statuses 101 to 110, or served although it broke it (served_misuse
+// names how; null otherwise). Injected calls are not judged.
 void sim_log_call(unsigned long seq, SimOp op, const char *args, OmbriStatus status, int injected,
-                  const char *results);
+                  const char *results, const char *served_misuse = nullptr);
 
-// Index of the adapter with this handle, or -1.
+// Index of the adapter with this listed handle (OmbriGetNicInfo,
+// OmbriGetNicAuxInfo), or -1.
 int sim_adapter_index(uint32_t handle);
+// Index of the adapter with this port handle (the per-port operations), or -1.
+int sim_port_index(uint32_t port);
 
 // Adapter i's NVRAM image, checked; read from its file only when the file
 // changed since the last read. On failure prints one message on standard

@@ -346,7 +346,7 @@ static int cmd_check(int argc, char **argv) {
     int status = 0;
     for (const SimAdapter &a : machine.adapters) {
         // The identity as the library serves it: the machine file's, else the image's.
-        char mac[13] = "?";
+        char mac[14] = "?";
         char pci[20] = "?";
         if (a.has_mac) {
             snprintf(mac, sizeof mac, "%s", a.mac_text);
@@ -357,7 +357,8 @@ static int cmd_check(int argc, char **argv) {
         }
         if (!a.nvram.empty()) {
             std::vector<uint8_t> image;
-            if (!sim_read_file(a.nvram, image, error) || !sim_nvram_check(a.nvram, image, error)) {
+            if (!sim_read_file(a.nvram, image, error) ||
+                !sim_nvram_check_texts(a.nvram, image, !a.raw_texts, error)) {
                 fprintf(stderr, "simtool: %s\n", error.c_str());
                 status = 1;
             } else {
@@ -376,9 +377,13 @@ static int cmd_check(int argc, char **argv) {
                 }
             }
         }
-        printf("adapter handle=%lu type=%lu flags=%lu desc=\"%s\" mac=%s pci=%s jumper=%s "
+        char port[24] = "";
+        if (a.port != a.handle) {
+            snprintf(port, sizeof port, " port=%lu", static_cast<unsigned long>(a.port));
+        }
+        printf("adapter handle=%lu%s type=%lu flags=%lu desc=\"%s\" mac=%s pci=%s jumper=%s "
                "nvram=%s\n",
-               static_cast<unsigned long>(a.handle), static_cast<unsigned long>(a.type),
+               static_cast<unsigned long>(a.handle), port, static_cast<unsigned long>(a.type),
                static_cast<unsigned long>(a.flags), a.description.c_str(), mac, pci,
                jumpers[a.jumper], a.nvram.empty() ? "-" : a.nvram.c_str());
     }

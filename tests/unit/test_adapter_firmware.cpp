@@ -1,5 +1,5 @@
 // The NVRAM directory scan, ReadInstalledFirmware and BuildFirmwareTable,
-// against the fake library.
+// against the simulated library.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,12 +8,10 @@
 
 #include "adapter/firmware.h"
 #include "adapter/inventory.h"
-#include "fake_ombri.h"
 #include "run/runflags.h"
+#include "test_sim_fixture.h"
 
 namespace {
-
-using fake::Lib;
 
 constexpr uint32_t E0 = 24; // directory entry 0
 constexpr uint32_t E1 = 36; // directory entry 1
@@ -39,23 +37,29 @@ bool IsZeroRecord(const NicFwInfo &r) {
            zero(&r.IscsiVersion, sizeof r.IscsiVersion);
 }
 
-class FirmwareTest : public fake::AdapterTest {
+class FirmwareTest : public SimFixture {
   protected:
-    // Puts the fake's adapters into NicTable as the inventory would.
+    void SetUp() override {
+        SimFixture::SetUp();
+        UseSimulatedLibrary();
+    }
+    // Serves the adapters and puts them into NicTable with the inventory.
     void UseAdapters() {
-        NicTable.assign(Lib.Adapters.size(), NicEntry{});
-        for (size_t i = 0; i < Lib.Adapters.size(); i++) {
-            NicTable[i].Info = Lib.Adapters[i].Info;
-        }
-        NicCount = static_cast<uint32_t>(NicTable.size());
+        ServeInventory();
         CurrentNic = 0;
     }
-    fake::Adapter &One() {
-        if (Lib.Adapters.empty()) {
-            Lib.Adapters.push_back(fake::SupportedAdapter(100, 200, "Port 0", "0A1B2C3D4E5F",
-                                                          0x1234, 0xABCD, 0x5678, 0x0001));
+    // Listed as handle 100, port handle 200.
+    Port &One() {
+        if (ports_.empty()) {
+            AddPort(100, 200, "Port 0", "0A1B2C3D4E5F");
         }
-        return Lib.Adapters[0];
+        return ports_[0];
+    }
+    // The port as BuildFirmwareTable leaves it: in diagnostic mode.
+    void EnterDiag() {
+        ASSERT_EQ(SimInitDiag(200), 0u);
+        NicTable[0].DiagOpen = 1;
+        ForgetCalls();
     }
     struct Scan {
         bool pxe = false;
@@ -81,58 +85,58 @@ class FirmwareTest : public fake::AdapterTest {
 // --- ScanNvramDirectory ---
 
 TEST_F(FirmwareTest, PxeFirstEndsTheScanBeforeALaterClp) {
-    fake::PutDirEntry(One().Nvram, 0, 1, IMG_A);
-    fake::PutPxeImage(One().Nvram, IMG_A);
-    fake::PutDirEntry(One().Nvram, 1, 1, IMG_B);
-    fake::PutClpImage(One().Nvram, IMG_B);
+    PutDirEntry(One().nvram, 0, 1, IMG_A);
+    PutPxeImage(One().nvram, IMG_A);
+    PutDirEntry(One().nvram, 1, 1, IMG_B);
+    PutClpImage(One().nvram, IMG_B);
     Scan s = RunScan();
     EXPECT_TRUE(s.pxe);
     EXPECT_FALSE(s.clp);
     EXPECT_FALSE(s.iscsi);
-    EXPECT_EQ(Lib.Reads, (std::vector<uint32_t>{E0, E0 + 4, IMG_A + 32}));
-    EXPECT_TRUE(Lib.Misuse.empty());
+    EXPECT_EQ(Reads(), (std::vector<uint32_t>{E0, E0 + 4, IMG_A + 32}));
+    EXPECT_TRUE(Misuse().empty());
 }
 
 TEST_F(FirmwareTest, ClpThenPxeFindsBoth) {
-    fake::PutDirEntry(One().Nvram, 0, 1, IMG_A);
-    fake::PutClpImage(One().Nvram, IMG_A);
-    fake::PutDirEntry(One().Nvram, 1, 1, IMG_B);
-    fake::PutPxeImage(One().Nvram, IMG_B);
+    PutDirEntry(One().nvram, 0, 1, IMG_A);
+    PutClpImage(One().nvram, IMG_A);
+    PutDirEntry(One().nvram, 1, 1, IMG_B);
+    PutPxeImage(One().nvram, IMG_B);
     Scan s = RunScan();
     EXPECT_TRUE(s.pxe);
     EXPECT_TRUE(s.clp);
     EXPECT_FALSE(s.iscsi);
     // The CLP test reads the word at +32 a second time.
-    EXPECT_EQ(Lib.Reads, (std::vector<uint32_t>{E0, E0 + 4, IMG_A + 32, IMG_A + 32, IMG_A + 36,
-                                                IMG_A + 40, E1, E1 + 4, IMG_B + 32}));
+    EXPECT_EQ(Reads(), (std::vector<uint32_t>{E0, E0 + 4, IMG_A + 32, IMG_A + 32, IMG_A + 36,
+                                              IMG_A + 40, E1, E1 + 4, IMG_B + 32}));
 }
 
 TEST_F(FirmwareTest, IscsiEndsTheScan) {
-    fake::PutDirEntry(One().Nvram, 0, 1, IMG_A);
-    fake::PutIscsiImage(One().Nvram, IMG_A);
-    fake::PutDirEntry(One().Nvram, 1, 1, IMG_B);
-    fake::PutPxeImage(One().Nvram, IMG_B);
+    PutDirEntry(One().nvram, 0, 1, IMG_A);
+    PutIscsiImage(One().nvram, IMG_A);
+    PutDirEntry(One().nvram, 1, 1, IMG_B);
+    PutPxeImage(One().nvram, IMG_B);
     Scan s = RunScan();
     EXPECT_FALSE(s.pxe);
     EXPECT_FALSE(s.clp);
     EXPECT_TRUE(s.iscsi);
-    EXPECT_EQ(Lib.Reads, (std::vector<uint32_t>{E0, E0 + 4, IMG_A + 32, IMG_A + 36, IMG_A + 40}));
+    EXPECT_EQ(Reads(), (std::vector<uint32_t>{E0, E0 + 4, IMG_A + 32, IMG_A + 36, IMG_A + 40}));
 }
 
 TEST_F(FirmwareTest, EntryOfAnotherTypeIsNotFollowed) {
-    fake::PutDirEntry(One().Nvram, 0, 2, IMG_A); // would point at a PXE image
-    fake::PutPxeImage(One().Nvram, IMG_A);
-    fake::PutDirEntry(One().Nvram, 1, 0xF, IMG_A);
+    PutDirEntry(One().nvram, 0, 2, IMG_A); // would point at a PXE image
+    PutPxeImage(One().nvram, IMG_A);
+    PutDirEntry(One().nvram, 1, 0xF, IMG_A);
     Scan s = RunScan();
     EXPECT_FALSE(s.pxe || s.clp || s.iscsi);
-    EXPECT_EQ(Lib.Reads, AllDirectoryWords()); // no image offset, no image word
+    EXPECT_EQ(Reads(), AllDirectoryWords()); // no image offset, no image word
 }
 
 TEST_F(FirmwareTest, EmptyDirectoryReadsEveryEntryOnce) {
     Scan s = RunScan();
     EXPECT_FALSE(s.pxe || s.clp || s.iscsi);
-    EXPECT_EQ(Lib.Reads, AllDirectoryWords());
-    EXPECT_EQ(fake::CallCount("OmbriInitDiag"), 1);
+    EXPECT_EQ(Reads(), AllDirectoryWords());
+    EXPECT_EQ(CallCount("OmbriInitDiag"), 1);
 }
 
 // Signatures that are almost right find nothing.
@@ -154,25 +158,25 @@ TEST_F(FirmwareTest, NearMissSignaturesFindNothing) {
         {"iscsi words under clp top byte", 0x43000000, 0x20544253, 0x00202020},
     };
     for (const NearMiss &c : cases) {
-        fake::Reset();
-        fake::PutDirEntry(One().Nvram, 0, 1, IMG_A);
-        fake::Put32(One().Nvram, IMG_A + 32, c.w32);
-        fake::Put32(One().Nvram, IMG_A + 36, c.w36);
-        fake::Put32(One().Nvram, IMG_A + 40, c.w40);
+        ports_.clear();
+        PutDirEntry(One().nvram, 0, 1, IMG_A);
+        Put32(One().nvram, IMG_A + 32, c.w32);
+        Put32(One().nvram, IMG_A + 36, c.w36);
+        Put32(One().nvram, IMG_A + 40, c.w40);
         Scan s = RunScan();
         EXPECT_FALSE(s.pxe || s.clp || s.iscsi) << c.what;
     }
 }
 
 TEST_F(FirmwareTest, TopByteAndLow24BitsAreAllThatCount) {
-    fake::PutDirEntry(One().Nvram, 0, 1, IMG_A);
-    fake::Put32(One().Nvram, IMG_A + 32, 0x43FFFFFF);
-    fake::Put32(One().Nvram, IMG_A + 36, 0x4820504C);
-    fake::Put32(One().Nvram, IMG_A + 40, 0x12205244);
-    fake::PutDirEntry(One().Nvram, 1, 1, IMG_B);
-    fake::Put32(One().Nvram, IMG_B + 32, 0x49000001);
-    fake::Put32(One().Nvram, IMG_B + 36, 0x20544253);
-    fake::Put32(One().Nvram, IMG_B + 40, 0xAB202020);
+    PutDirEntry(One().nvram, 0, 1, IMG_A);
+    Put32(One().nvram, IMG_A + 32, 0x43FFFFFF);
+    Put32(One().nvram, IMG_A + 36, 0x4820504C);
+    Put32(One().nvram, IMG_A + 40, 0x12205244);
+    PutDirEntry(One().nvram, 1, 1, IMG_B);
+    Put32(One().nvram, IMG_B + 32, 0x49000001);
+    Put32(One().nvram, IMG_B + 36, 0x20544253);
+    Put32(One().nvram, IMG_B + 40, 0xAB202020);
     Scan s = RunScan();
     EXPECT_TRUE(s.clp);
     EXPECT_TRUE(s.iscsi);
@@ -180,15 +184,13 @@ TEST_F(FirmwareTest, TopByteAndLow24BitsAreAllThatCount) {
 
 TEST_F(FirmwareTest, ReadFailureAfterClpMatchKeepsTheClp) {
     RunFlags |= RUN_DEBUG;
-    fake::Adapter &a = One();
-    fake::SetTexts(a, "", "2.4.1", "");
-    fake::PutDirEntry(a.Nvram, 0, 1, IMG_A);
-    fake::PutClpImage(a.Nvram, IMG_A);
-    fake::PutDirEntry(a.Nvram, 1, 1, IMG_B);
-    fake::PutPxeImage(a.Nvram, IMG_B);
-    Lib.FailOp = "OmbriReadFirmware";
-    Lib.FailAt = 7; // the word of directory entry 1
-    Lib.FailStatus = 31;
+    Port &a = One();
+    SetTexts(a, "", "2.4.1", "");
+    PutDirEntry(a.nvram, 0, 1, IMG_A);
+    PutClpImage(a.nvram, IMG_A);
+    PutDirEntry(a.nvram, 1, 1, IMG_B);
+    PutPxeImage(a.nvram, IMG_B);
+    lines_ = "fault OmbriReadFirmware status=31 at=7\n"; // the word of directory entry 1
     UseAdapters();
     NicFwInfo info{};
     testing::internal::CaptureStdout();
@@ -203,60 +205,58 @@ TEST_F(FirmwareTest, ReadFailureAfterClpMatchKeepsTheClp) {
     EXPECT_EQ(info.ClpVersion.minor, 4);
     EXPECT_EQ(info.ClpVersion.build, 1);
     EXPECT_EQ(info.PxeVersion.major, 0u);
-    EXPECT_EQ(Lib.Reads.size(), 7u); // nothing read after the failure
+    EXPECT_EQ(Reads().size(), 7u); // nothing read after the failure
 }
 
 TEST_F(FirmwareTest, ScanInitDiagFailureEndsTheScanUnread) {
     RunFlags |= RUN_DEBUG;
-    One().InitDiagStatus = 0x57;
+    lines_ = "fault OmbriInitDiag status=0x57\n";
     testing::internal::CaptureStderr();
     Scan s = RunScan();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "OmbriInitDiag() failed 87\n");
     EXPECT_FALSE(s.pxe || s.clp || s.iscsi);
-    EXPECT_TRUE(Lib.Reads.empty());
+    EXPECT_TRUE(Reads().empty());
     EXPECT_EQ(NicTable[0].DiagOpen, 0u);
 }
 
 TEST_F(FirmwareTest, ScanOpensDiagnosticModeOnceAndLeavesItOpen) {
     Scan s = RunScan();
     (void)s;
-    EXPECT_EQ(fake::CallCount("OmbriInitDiag"), 1);
-    EXPECT_EQ(fake::CallCount("OmbriUnInitDiag"), 0);
+    EXPECT_EQ(CallCount("OmbriInitDiag"), 1);
+    EXPECT_EQ(CallCount("OmbriUnInitDiag"), 0);
     EXPECT_EQ(NicTable[0].DiagOpen, 1u);
 }
 
 // --- ReadInstalledFirmware ---
 
 TEST_F(FirmwareTest, EmptyPreBootTextReadsNoNvram) {
-    fake::SetTexts(One(), "5.0.3", "", "1.2.3");
-    fake::PutDirEntry(One().Nvram, 0, 1, IMG_A);
-    fake::PutPxeImage(One().Nvram, IMG_A);
+    SetTexts(One(), "5.0.3", "", "1.2.3");
+    PutDirEntry(One().nvram, 0, 1, IMG_A);
+    PutPxeImage(One().nvram, IMG_A);
     UseAdapters();
-    NicTable[0].DiagOpen = 1;
-    Lib.Adapters[0].InDiag = true;
+    EnterDiag();
     NicFwInfo info{};
     ReadInstalledFirmware(info);
     EXPECT_EQ(info.Flags, FW_HAS_BOOTCODE | FW_HAS_UMP);
-    EXPECT_EQ(fake::CallCount("OmbriReadFirmware"), 0);
+    EXPECT_EQ(CallCount("OmbriReadFirmware"), 0);
 }
 
 TEST_F(FirmwareTest, OnlyBootCodeText) {
-    fake::SetTexts(One(), "bc 1.9.6", "", "");
+    SetTexts(One(), "bc 1.9.6", "", "");
     UseAdapters();
-    NicTable[0].DiagOpen = 1;
-    Lib.Adapters[0].InDiag = true;
+    EnterDiag();
     NicFwInfo info{};
     ReadInstalledFirmware(info);
     EXPECT_EQ(info.Flags, FW_HAS_BOOTCODE);
     EXPECT_EQ(info.BootCodeVersion.major, 1u);
     EXPECT_EQ(info.BootCodeVersion.minor, 9u);
     EXPECT_EQ(info.BootCodeVersion.build, 6u);
-    EXPECT_EQ(fake::CallCount("OmbriReadFirmware"), 0);
-    EXPECT_TRUE(Lib.Misuse.empty());
+    EXPECT_EQ(CallCount("OmbriReadFirmware"), 0);
+    EXPECT_TRUE(Misuse().empty());
 }
 
 TEST_F(FirmwareTest, PreBootTextWithoutMatchingImageIsUnused) {
-    fake::SetTexts(One(), "", "8.3.2", "");
+    SetTexts(One(), "", "8.3.2", "");
     UseAdapters();
     NicFwInfo info{};
     ReadInstalledFirmware(info);
@@ -264,7 +264,7 @@ TEST_F(FirmwareTest, PreBootTextWithoutMatchingImageIsUnused) {
     EXPECT_EQ(info.PxeVersion.major, 0u);
     EXPECT_EQ(info.ClpVersion.major, 0);
     EXPECT_EQ(info.IscsiVersion.major, 0);
-    EXPECT_EQ(Lib.Reads.size(), 16u);
+    EXPECT_EQ(Reads().size(), 16u);
 }
 
 TEST_F(FirmwareTest, PreBootTextGoesToTheKindFound) {
@@ -273,14 +273,14 @@ TEST_F(FirmwareTest, PreBootTextGoesToTheKindFound) {
         void (*put)(std::vector<uint8_t> &, uint32_t);
         uint32_t flag;
     };
-    const Case cases[] = {{"pxe", fake::PutPxeImage, FW_HAS_PXE},
-                          {"clp", fake::PutClpImage, FW_HAS_CLP},
-                          {"iscsi", fake::PutIscsiImage, FW_HAS_ISCSI}};
+    const Case cases[] = {{"pxe", PutPxeImage, FW_HAS_PXE},
+                          {"clp", PutClpImage, FW_HAS_CLP},
+                          {"iscsi", PutIscsiImage, FW_HAS_ISCSI}};
     for (const Case &c : cases) {
-        fake::Reset();
-        fake::SetTexts(One(), "", "300.7.9", "");
-        fake::PutDirEntry(One().Nvram, 3, 1, IMG_A);
-        c.put(One().Nvram, IMG_A);
+        ports_.clear();
+        SetTexts(One(), "", "300.7.9", "");
+        PutDirEntry(One().nvram, 3, 1, IMG_A);
+        c.put(One().nvram, IMG_A);
         UseAdapters();
         NicFwInfo info{};
         ReadInstalledFirmware(info);
@@ -300,7 +300,7 @@ TEST_F(FirmwareTest, PreBootTextGoesToTheKindFound) {
 }
 
 TEST_F(FirmwareTest, UmpTextIsCutToEightBits) {
-    fake::SetTexts(One(), "", "", "300.1.2");
+    SetTexts(One(), "", "", "300.1.2");
     UseAdapters();
     NicFwInfo info{};
     ReadInstalledFirmware(info);
@@ -311,16 +311,17 @@ TEST_F(FirmwareTest, UmpTextIsCutToEightBits) {
 }
 
 TEST_F(FirmwareTest, SecondReadKeepsBitsAndOverwritesOnlyPresentTexts) {
-    fake::Adapter &a = One();
-    fake::SetTexts(a, "5.0.3", "8.3.2", "");
-    fake::PutDirEntry(a.Nvram, 0, 1, IMG_A);
-    fake::PutPxeImage(a.Nvram, IMG_A);
+    Port &a = One();
+    SetTexts(a, "5.0.3", "8.3.2", "");
+    PutDirEntry(a.nvram, 0, 1, IMG_A);
+    PutPxeImage(a.nvram, IMG_A);
     UseAdapters();
     NicFwInfo info{};
     ReadInstalledFirmware(info);
     ASSERT_EQ(info.Flags, FW_HAS_BOOTCODE | FW_HAS_PXE);
 
-    fake::SetTexts(Lib.Adapters[0], "", "", "2.1.0");
+    SetTexts(ports_[0], "", "", "2.1.0");
+    ServeImages();
     info.Flags |= FW_ANNOUNCED;
     ReadInstalledFirmware(info);
     EXPECT_EQ(info.Flags, FW_HAS_BOOTCODE | FW_HAS_PXE | FW_ANNOUNCED | FW_HAS_UMP);
@@ -332,44 +333,60 @@ TEST_F(FirmwareTest, SecondReadKeepsBitsAndOverwritesOnlyPresentTexts) {
 
 TEST_F(FirmwareTest, TernFailureUsesTheBlockAsItStands) {
     RunFlags |= RUN_DEBUG;
-    One().TernStatus = 9;
-    fake::SetTexts(One(), "5.0.3", "8.3.2", "1.0.0");
+    lines_ = "fault OmbriGetTernFwInfo status=9\n";
+    SetTexts(One(), "5.0.3", "8.3.2", "1.0.0");
     UseAdapters();
     NicFwInfo info{};
     testing::internal::CaptureStderr();
     ReadInstalledFirmware(info);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "OmbriGetTernFwInfo() failed 9\r\n");
     EXPECT_EQ(info.Flags, 0u);
-    EXPECT_TRUE(Lib.Reads.empty());
+    EXPECT_TRUE(Reads().empty());
 }
 
+// A text that fills its field without a NUL is read as if cut at the field's
+// last byte, which is taken as its end.
 TEST_F(FirmwareTest, UnterminatedVersionTextIsReadInsideItsField) {
-    fake::Adapter &a = One();
-    // 32 bytes, no NUL: "1.2.3" at the end, its last digit in the last byte.
-    std::memset(a.Tern.BootCodeVersionText, ' ', sizeof a.Tern.BootCodeVersionText);
-    std::memcpy(a.Tern.BootCodeVersionText + 27, "1.2.3", 5);
-    std::memset(a.Tern.PreBootVersionText, 'x', sizeof a.Tern.PreBootVersionText);
-    std::memset(a.Tern.UmpVersionText, ' ', sizeof a.Tern.UmpVersionText);
-    std::memcpy(a.Tern.UmpVersionText + sizeof a.Tern.UmpVersionText - 5, "4.5.6", 5);
-    UseAdapters();
-    NicFwInfo info{};
-    ReadInstalledFirmware(info);
-    EXPECT_EQ(info.Flags & FW_HAS_BOOTCODE, FW_HAS_BOOTCODE);
-    EXPECT_EQ(info.BootCodeVersion.major, 1u);
-    EXPECT_EQ(info.BootCodeVersion.minor, 2u);
-    EXPECT_EQ(info.BootCodeVersion.build, 0u); // the last byte is the text's end
-    EXPECT_EQ(info.UmpVersion.major, 4u);
-    EXPECT_EQ(info.UmpVersion.minor, 5u);
-    EXPECT_EQ(info.UmpVersion.build, 0u);
+    struct Case {
+        const char *what;
+        uint32_t field; // where the text lies in the NVRAM
+        uint32_t flag;
+        Version (*installed)(const NicFwInfo &);
+    };
+    const Case cases[] = {
+        {"boot code", SIM_NV_BOOTCODE_TEXT_OFFSET, FW_HAS_BOOTCODE,
+         [](const NicFwInfo &r) { return r.BootCodeVersion; }},
+        {"ump", SIM_NV_UMP_TEXT_OFFSET, FW_HAS_UMP,
+         [](const NicFwInfo &r) {
+             return Version{r.UmpVersion.major, r.UmpVersion.minor, r.UmpVersion.build};
+         }},
+    };
+    for (const Case &c : cases) {
+        ports_.clear();
+        Port &a = One();
+        a.keys += " texts=raw"; // the library serves the texts without their NUL
+        // 32 bytes, no NUL: "1.2.3" at the end, its last digit in the last byte.
+        std::memset(a.nvram.data() + c.field, ' ', SIM_NV_TEXT_SIZE);
+        std::memcpy(a.nvram.data() + c.field + 27, "1.2.3", 5);
+        std::memset(a.nvram.data() + SIM_NV_PREBOOT_TEXT_OFFSET, 'x', SIM_NV_TEXT_SIZE);
+        UseAdapters();
+        NicFwInfo info{};
+        ReadInstalledFirmware(info);
+        EXPECT_EQ(info.Flags & c.flag, c.flag) << c.what;
+        const Version v = c.installed(info);
+        EXPECT_EQ(v.major, 1u) << c.what;
+        EXPECT_EQ(v.minor, 2u) << c.what;
+        EXPECT_EQ(v.build, 0u) << c.what; // the last byte is the text's end
+    }
 }
 
 // --- BuildFirmwareTable ---
 
 TEST_F(FirmwareTest, TableHoldsVersionsAndIdentity) {
-    fake::Adapter &a = One();
-    fake::SetTexts(a, "5.0.3", "8.3.2", "1.4.2");
-    fake::PutDirEntry(a.Nvram, 0, 1, IMG_A);
-    fake::PutPxeImage(a.Nvram, IMG_A);
+    Port &a = One();
+    SetTexts(a, "5.0.3", "8.3.2", "1.4.2");
+    PutDirEntry(a.nvram, 0, 1, IMG_A);
+    PutPxeImage(a.nvram, IMG_A);
     UseAdapters();
     EXPECT_EQ(BuildFirmwareTable(), 1);
     ASSERT_EQ(NicFwTable.size(), 1u);
@@ -382,12 +399,18 @@ TEST_F(FirmwareTest, TableHoldsVersionsAndIdentity) {
     EXPECT_EQ(r.SubsystemVendorId, 0x5678);
     EXPECT_EQ(r.SubsystemId, 0x0001);
     EXPECT_EQ(NicTable[0].DiagOpen, 0u);
-    EXPECT_FALSE(Lib.Adapters[0].InDiag);
-    EXPECT_TRUE(Lib.Misuse.empty());
-    EXPECT_EQ(Lib.Calls,
-              (std::vector<std::string>{"OmbriInitDiag 200", "OmbriGetTernFwInfo 200",
-                                        "OmbriReadFirmware 24", "OmbriReadFirmware 28",
-                                        "OmbriReadFirmware 1056", "OmbriUnInitDiag 200"}));
+    EXPECT_TRUE(Misuse().empty());
+    EXPECT_EQ(Calls(), (std::vector<std::string>{
+                           "OmbriInitDiag handle=200 status=0",
+                           "OmbriGetTernFwInfo handle=200 version=2 status=0",
+                           "OmbriReadFirmware handle=200 offset=0x18 words=1 access=ok status=0 "
+                           "data=0x1000ABCD",
+                           "OmbriReadFirmware handle=200 offset=0x1C words=1 access=ok status=0 "
+                           "data=0x00000400",
+                           "OmbriReadFirmware handle=200 offset=0x420 words=1 access=ok status=0 "
+                           "data=0x49444E55",
+                           "OmbriUnInitDiag handle=200 status=0"}));
+    EXPECT_EQ(SimInitDiag(200), 0u) << "the port has left diagnostic mode";
 }
 
 TEST_F(FirmwareTest, AllTextsEmptyStillCopiesIdentity) {
@@ -397,12 +420,12 @@ TEST_F(FirmwareTest, AllTextsEmptyStillCopiesIdentity) {
     EXPECT_EQ(NicFwTable[0].Flags, 0u);
     EXPECT_STREQ(NicFwTable[0].MacText, "0A1B2C3D4E5F");
     EXPECT_EQ(NicFwTable[0].DeviceId, 0xABCD);
-    EXPECT_TRUE(Lib.Reads.empty());
+    EXPECT_TRUE(Reads().empty());
 }
 
 TEST_F(FirmwareTest, IdentityIsCopiedWhenTernFails) {
-    One().TernStatus = 0x1F;
-    fake::SetTexts(One(), "5.0.3", "", "");
+    lines_ = "fault OmbriGetTernFwInfo status=0x1F\n";
+    SetTexts(One(), "5.0.3", "", "");
     UseAdapters();
     EXPECT_EQ(BuildFirmwareTable(), 1);
     EXPECT_EQ(NicFwTable[0].Flags, 0u);
@@ -416,12 +439,9 @@ TEST_F(FirmwareTest, IdentityIsCopiedWhenTernFails) {
 TEST_F(FirmwareTest, InitDiagFailureOnPortOneLeavesTheRestZero) {
     RunFlags |= RUN_DEBUG;
     for (uint32_t i = 0; i < 3; i++) {
-        fake::Adapter a = fake::SupportedAdapter(100 + i, 200 + i, "Port", "0A1B2C3D4E50", 0x1234,
-                                                 0xABCD, 0x5678, 0x0001);
-        fake::SetTexts(a, "5.0.3", "", "1.0.0");
-        Lib.Adapters.push_back(a);
+        SetTexts(AddPort(100 + i, 200 + i, "Port", "0A1B2C3D4E50"), "5.0.3", "", "1.0.0");
     }
-    Lib.Adapters[1].InitDiagStatus = 5;
+    lines_ = "fault OmbriInitDiag status=5 adapter=201\n";
     UseAdapters();
     testing::internal::CaptureStderr();
     EXPECT_EQ(BuildFirmwareTable(), 0);
@@ -431,14 +451,14 @@ TEST_F(FirmwareTest, InitDiagFailureOnPortOneLeavesTheRestZero) {
     for (uint32_t i = 1; i < 3; i++) {
         EXPECT_TRUE(IsZeroRecord(NicFwTable[i])) << i;
     }
-    EXPECT_EQ(fake::CallCount("OmbriGetTernFwInfo"), 1);
-    EXPECT_EQ(fake::CallCount("OmbriInitDiag 202"), 0);
+    EXPECT_EQ(CallCount("OmbriGetTernFwInfo"), 1);
+    EXPECT_EQ(CallCount("OmbriInitDiag 202"), 0);
 }
 
 TEST_F(FirmwareTest, UnInitDiagFailureLeavesDiagnosticModeMarked) {
     RunFlags |= RUN_DEBUG;
-    One().UnInitDiagStatus = 77;
-    fake::SetTexts(One(), "", "8.3.2", "");
+    lines_ = "fault OmbriUnInitDiag status=77 at=1\n"; // the first call only
+    SetTexts(One(), "", "8.3.2", "");
     UseAdapters();
     testing::internal::CaptureStderr();
     EXPECT_EQ(BuildFirmwareTable(), 1);
@@ -446,14 +466,13 @@ TEST_F(FirmwareTest, UnInitDiagFailureLeavesDiagnosticModeMarked) {
     EXPECT_EQ(NicTable[0].DiagOpen, 1u);
 
     // The next operation on the port does not open diagnostic mode again.
-    Lib.Adapters[0].UnInitDiagStatus = 0;
     NicFwInfo again{};
     ReadInstalledFirmware(again); // scans the NVRAM
-    EXPECT_EQ(Lib.Reads.size(), 32u);
+    EXPECT_EQ(Reads().size(), 32u);
     EXPECT_EQ(BuildFirmwareTable(), 1);
-    EXPECT_EQ(fake::CallCount("OmbriInitDiag"), 1);
+    EXPECT_EQ(CallCount("OmbriInitDiag"), 1);
     EXPECT_EQ(NicTable[0].DiagOpen, 0u);
-    EXPECT_TRUE(Lib.Misuse.empty());
+    EXPECT_TRUE(Misuse().empty());
 }
 
 TEST_F(FirmwareTest, LongDescriptionIsCutAt79) {
@@ -468,8 +487,7 @@ TEST_F(FirmwareTest, LongDescriptionIsCutAt79) {
 TEST_F(FirmwareTest, DescriptionOf79FitsWhole) {
     std::string name(79, 'n');
     name[0] = 'N';
-    Lib.Adapters.push_back(
-        fake::SupportedAdapter(100, 200, name.c_str(), "0A1B2C3D4E5F", 1, 2, 3, 4));
+    AddPort(100, 200, name, "0A1B2C3D4E5F", "0001-0002-0003-0004");
     UseAdapters();
     BuildFirmwareTable();
     EXPECT_EQ(std::string(NicFwTable[0].Description), name);
@@ -478,7 +496,7 @@ TEST_F(FirmwareTest, DescriptionOf79FitsWhole) {
 TEST_F(FirmwareTest, NoAdaptersGivesAnEmptyTable) {
     EXPECT_EQ(BuildFirmwareTable(), 1);
     EXPECT_TRUE(NicFwTable.empty());
-    EXPECT_TRUE(Lib.Calls.empty());
+    EXPECT_TRUE(Calls().empty());
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// report_installed (-c) against the fake library: the report line byte for
+// report_installed (-c) against the simulated library: the report line byte for
 // byte, the library version bound, and the exit codes of its failures.
 #include <gtest/gtest.h>
 
@@ -8,41 +8,44 @@
 
 #include "adapter/binding.h"
 #include "adapter/inventory.h"
-#include "fake_ombri.h"
 #include "run/reports.h"
 #include "run/runflags.h"
+#include "test_sim_fixture.h"
 
 namespace {
-
-using fake::Lib;
 
 constexpr uint32_t IMG_A = 0x400;
 constexpr uint32_t IMG_B = 0x800;
 
-class ReportInstalledTest : public fake::AdapterTest {
+class ReportInstalledTest : public SimFixture {
   protected:
-    fake::Adapter &Add(const char *description = "Port 0") {
-        Lib.Adapters.push_back(
-            fake::SupportedAdapter(100 + static_cast<uint32_t>(Lib.Adapters.size()),
-                                   200 + static_cast<uint32_t>(Lib.Adapters.size()), description,
-                                   "0A1B2C3D4E5F", 0x1234, 0xABCD, 0x5678, 0x0001));
-        return Lib.Adapters.back();
+    void SetUp() override {
+        SimFixture::SetUp();
+        UseSimulatedLibrary();
     }
-    int Report() { return RunCaptured(report_installed); }
+    // Adapter i: listed as handle 100 + i, port handle 200 + i.
+    Port &Add(const char *description = "Port 0") {
+        uint32_t i = static_cast<uint32_t>(ports_.size());
+        return AddPort(100 + i, 200 + i, description, "0A1B2C3D4E5F");
+    }
+    int Report() {
+        Serve();
+        return RunCaptured(report_installed);
+    }
 };
 
 TEST_F(ReportInstalledTest, LineForBootCodeAndPxe) {
-    fake::Adapter &a = Add("Dual Port Server Adapter");
-    fake::SetTexts(a, "5.0.3", "8.3.2", "");
-    fake::PutDirEntry(a.Nvram, 0, 1, IMG_A);
-    fake::PutPxeImage(a.Nvram, IMG_A);
+    Port &a = Add("Dual Port Server Adapter");
+    SetTexts(a, "5.0.3", "8.3.2", "");
+    PutDirEntry(a.nvram, 0, 1, IMG_A);
+    PutPxeImage(a.nvram, IMG_A);
     EXPECT_EQ(Report(), 1);
     EXPECT_EQ(out, "0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 3 8 3 2 - - - - - - - - - - - -  "
                    "Dual Port Server Adapter \n");
     EXPECT_EQ(err, "");
-    EXPECT_EQ(Lib.Uninitialized, 1);
-    EXPECT_EQ(fake::CallCount("OmbriInitializeEx 0"), 1);
-    EXPECT_TRUE(Lib.Misuse.empty());
+    EXPECT_EQ(CallCount("OmbriUninitialize"), 1);
+    EXPECT_EQ(CallCount("OmbriInitializeEx flags=0"), 1);
+    EXPECT_TRUE(Misuse().empty());
 }
 
 // The version columns: PXE, UMP, CLP, iSCSI and the iSCSI stub.
@@ -57,13 +60,12 @@ struct ColumnCase {
 
 const ColumnCase kColumns[] = {
     {"nothing", "", "", nullptr, "", "0 0 0 - - - - - - - - - - - - - - - "},
-    {"iscsi stub", "5.0.3", "1.0.0", fake::PutIscsiImage, "",
-     "5 0 3 - - - - - - - - - 1 0 0 1 0 0 "},
-    {"iscsi not the stub", "5.0.3", "1.0.1", fake::PutIscsiImage, "",
+    {"iscsi stub", "5.0.3", "1.0.0", PutIscsiImage, "", "5 0 3 - - - - - - - - - 1 0 0 1 0 0 "},
+    {"iscsi not the stub", "5.0.3", "1.0.1", PutIscsiImage, "",
      "5 0 3 - - - - - - - - - 1 0 1 - - - "},
-    {"clp and ump", "5.0.3", "2.4.1", fake::PutClpImage, "300.1.2",
+    {"clp and ump", "5.0.3", "2.4.1", PutClpImage, "300.1.2",
      "5 0 3 - - - 44 1 2 2 4 1 - - - - - - "},
-    {"major 0 shows nothing", "0.1.2", "0.9.9", fake::PutPxeImage, "0.5.0",
+    {"major 0 shows nothing", "0.1.2", "0.9.9", PutPxeImage, "0.5.0",
      "0 1 2 - - - - - - - - - - - - - - - "},
     {"pre-boot of no kind found", "5.0.3", "8.3.2", nullptr, "",
      "5 0 3 - - - - - - - - - - - - - - - "},
@@ -71,12 +73,12 @@ const ColumnCase kColumns[] = {
 
 TEST_F(ReportInstalledTest, VersionColumns) {
     for (const ColumnCase &c : kColumns) {
-        fake::Reset();
-        fake::Adapter &a = Add("D");
-        fake::SetTexts(a, c.boot_code, c.pre_boot, c.ump);
+        ports_.clear();
+        Port &a = Add("D");
+        SetTexts(a, c.boot_code, c.pre_boot, c.ump);
         if (c.image != nullptr) {
-            fake::PutDirEntry(a.Nvram, 2, 1, IMG_B);
-            c.image(a.Nvram, IMG_B);
+            PutDirEntry(a.nvram, 2, 1, IMG_B);
+            c.image(a.nvram, IMG_B);
         }
         EXPECT_EQ(Report(), 1) << c.what;
         EXPECT_EQ(out, std::string("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 ") + c.columns + " D \n")
@@ -86,15 +88,9 @@ TEST_F(ReportInstalledTest, VersionColumns) {
 
 TEST_F(ReportInstalledTest, OneLinePerAdapterInTableOrder) {
     Add("First");
-    Lib.Adapters.push_back(fake::SupportedAdapter(101, 201, "Skipped", "000000000001", 1, 2, 3, 4));
-    Lib.Adapters.back().Info.AdapterType = 2;
-    fake::Adapter &b = Add("Second");
-    snprintf(b.Info.MacText, sizeof b.Info.MacText, "00A0C9FFEE01");
-    b.Info.VendorId = 0x00E4;
-    b.Info.DeviceId = 0x1A;
-    b.Info.SubsystemVendorId = 0xFFFF;
-    b.Info.SubsystemId = 0;
-    fake::SetTexts(b, "12.34.56", "", "");
+    AddPort(101, 201, "Skipped", "000000000001", "0001-0002-0003-0004").keys += " type=2";
+    SetTexts(AddPort(102, 202, "Second", "00A0C9FFEE01", "00E4-001A-FFFF-0000"), "12.34.56", "",
+             "");
     EXPECT_EQ(Report(), 1);
     EXPECT_EQ(out, "0 0A1B2C3D4E5F 1234-ABCD-5678-0001 0 0 0 - - - - - - - - - - - - - - -  "
                    "First \n"
@@ -103,8 +99,7 @@ TEST_F(ReportInstalledTest, OneLinePerAdapterInTableOrder) {
 }
 
 TEST_F(ReportInstalledTest, ShortMacTextIsPaddedToTwelve) {
-    fake::Adapter &a = Add("D");
-    snprintf(a.Info.MacText, sizeof a.Info.MacText, "ABC");
+    Add("D").keys = "handle=100 port=200 desc=D mactext=ABC pci=1234-ABCD-5678-0001";
     EXPECT_EQ(Report(), 1);
     EXPECT_EQ(out.substr(0, 16), "0 ABC          1");
 }
@@ -122,77 +117,74 @@ TEST_F(ReportInstalledTest, LibraryVersionBound) {
         {6, 99, 99, false}, {7, 7, 0, true}, {8, 0, 0, true}, {0, 0, 0, false},
     };
     for (const VersionBound &c : cases) {
-        fake::Reset();
+        ports_.clear();
         Add();
-        Lib.Version[0] = c.major;
-        Lib.Version[1] = c.minor;
-        Lib.Version[2] = c.build;
-        int result = Report();
         std::string what =
             std::to_string(c.major) + "." + std::to_string(c.minor) + "." + std::to_string(c.build);
+        lines_ = "version " + what + "\n";
+        int result = Report();
         if (c.accepted) {
             EXPECT_EQ(result, 1) << what;
-            EXPECT_EQ(fake::CallCount("OmbriInitializeEx"), 1) << what;
+            EXPECT_EQ(CallCount("OmbriInitializeEx"), 1) << what;
         } else {
             EXPECT_EQ(result, 3) << what;
             EXPECT_EQ(out, "Unsupported OMBRI version " + what +
                                ".\r\nExpect OMBRI version 7.6.1 or later.\r\n");
-            EXPECT_EQ(fake::CallCount("OmbriInitializeEx"), 0) << what;
+            EXPECT_EQ(CallCount("OmbriInitializeEx"), 0) << what;
         }
     }
 }
 
 TEST_F(ReportInstalledTest, NoSupportedAdapterPrintsNothing) {
-    Add().Info.AdapterType = 1;
+    Add().keys += " type=1";
     EXPECT_EQ(Report(), 3);
     EXPECT_EQ(out, "");
     EXPECT_EQ(err, "");
-    EXPECT_EQ(Lib.Uninitialized, 1);
-    EXPECT_EQ(fake::CallCount("OmbriInitDiag"), 0);
+    EXPECT_EQ(CallCount("OmbriUninitialize"), 1);
+    EXPECT_EQ(CallCount("OmbriInitDiag"), 0);
 }
 
 TEST_F(ReportInstalledTest, NoAdapterAtAll) {
     EXPECT_EQ(Report(), 3);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(Lib.Uninitialized, 1);
+    EXPECT_EQ(CallCount("OmbriUninitialize"), 1);
 }
 
 TEST_F(ReportInstalledTest, InitialisationFailure) {
     Add();
-    Lib.InitializeStatus = 0x1234;
+    lines_ = "fault OmbriInitializeEx status=0x1234\n";
     EXPECT_EQ(Report(), 0);
     EXPECT_EQ(out, "");
     EXPECT_EQ(err, "OmbriInitializeEx() failed 4660\r\n");
-    EXPECT_EQ(Lib.Uninitialized, 0);
-    EXPECT_EQ(fake::CallCount("OmbriGetNumPhyNicEx"), 0);
+    EXPECT_EQ(CallCount("OmbriUninitialize"), 0);
+    EXPECT_EQ(CallCount("OmbriGetNumPhyNicEx"), 0);
 }
 
 TEST_F(ReportInstalledTest, ListingFailureClosesTheLibrary) {
     Add();
-    Lib.CountStatus = 2;
+    lines_ = "fault OmbriGetNumPhyNicEx status=2\n";
     EXPECT_EQ(Report(), 3);
     EXPECT_EQ(out, "");
     EXPECT_EQ(err, "OmbriGetNumPhyNicEx() failed 2\r\n");
-    EXPECT_EQ(Lib.Uninitialized, 1);
+    EXPECT_EQ(CallCount("OmbriUninitialize"), 1);
 }
 
 TEST_F(ReportInstalledTest, OutOfMemoryEndsWithZero) {
-    if (const char *why = fake::HugeAllocationSkipReason()) {
+    if (const char *why = HugeAllocationSkipReason()) {
         GTEST_SKIP() << why;
     }
     Add();
-    Lib.CountOverride = true;
-    Lib.Count = 0xFFFFFFFFu;
+    lines_ = "count 0xFFFFFFFF\n";
     EXPECT_EQ(Report(), 0);
     EXPECT_EQ(out, "Not enough memory for the adapter tables.\r\n");
-    EXPECT_EQ(Lib.Uninitialized, 1);
+    EXPECT_EQ(CallCount("OmbriUninitialize"), 1);
 }
 
 TEST_F(ReportInstalledTest, AssignedOperationsCountAsBound) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(OmbriBind(), 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_TRUE(Lib.Calls.empty());
+    EXPECT_TRUE(Calls().empty());
     // Unbinding leaves operations it did not bind alone.
     OmbriUnbind();
     EXPECT_NE(OmbriGetVersion, nullptr);
@@ -208,12 +200,12 @@ TEST_F(ReportInstalledTest, LibraryThatCannotBeLoaded) {
     if (access((beside + "/libOMBRIa.so").c_str(), F_OK) == 0) {
         GTEST_SKIP() << "an adapter library lies beside the test program";
     }
-    fake::Uninstall();
+    AimOperations(false);
     testing::internal::CaptureStdout();
     EXPECT_EQ(report_installed(), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Cannot load the adapter library OMBRIa.DLL.\r\n");
-    EXPECT_TRUE(Lib.Calls.empty());
+    EXPECT_TRUE(Calls().empty());
     EXPECT_EQ(OmbriGetVersion, nullptr);
 }
 

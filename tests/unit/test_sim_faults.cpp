@@ -138,6 +138,15 @@ TEST_F(SimFaults, CallLogHasOneLinePerCall) {
     SimGetTernFwInfo(7, &tern);
     SimUnInitDiag(7);
     SimUninitialize();
+    // Served, but marked: a block not zero-filled, the texts outside diagnostic mode.
+    SimInitializeEx(0);
+    info = NicInfo{};
+    info.InfoVersion = NIC_INFO_VERSION;
+    info.Reserved444[483] = 1;
+    SimGetNicInfo(7, &info);
+    tern = TernFwInfo{};
+    tern.InfoVersion = TERN_FW_INFO_VERSION;
+    SimGetTernFwInfo(7, &tern);
     EXPECT_EQ(ReadText("calls.log"),
               "1 OmbriGetVersion status=0 version=7.6.1\n"
               "2 OmbriInitializeEx flags=0 status=0\n"
@@ -148,10 +157,14 @@ TEST_F(SimFaults, CallLogHasOneLinePerCall) {
               "7 OmbriInitDiag handle=7 status=0\n"
               "8 OmbriReadFirmware handle=7 offset=0x18 words=1 access=ok status=0 "
               "data=0x10000000\n"
-              "9 OmbriReadFirmware handle=7 offset=0x18 words=1 access=bad status=110\n"
-              "10 OmbriGetTernFwInfo handle=7 version=3 status=105\n"
+              "9 OmbriReadFirmware handle=7 offset=0x18 words=1 access=bad status=110 "
+              "misuse=access\n"
+              "10 OmbriGetTernFwInfo handle=7 version=3 status=105 misuse=infoversion\n"
               "11 OmbriUnInitDiag handle=7 status=0\n"
-              "12 OmbriUninitialize status=0\n");
+              "12 OmbriUninitialize status=0\n"
+              "13 OmbriInitializeEx flags=0 status=0\n"
+              "14 OmbriGetNicInfo handle=7 version=10 status=0 misuse=block\n"
+              "15 OmbriGetTernFwInfo handle=7 version=2 status=0 misuse=diag\n");
 }
 
 } // namespace

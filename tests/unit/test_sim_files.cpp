@@ -16,6 +16,16 @@ TEST_F(SimFiles, MachineFileErrorsNameFileAndLine) {
         {"adapter nvram=a\n", "1: adapter without handle="},
         {"\n# c\nadapter handle=0 nvram=a\n", "3: handle 0 is not a valid handle"},
         {"adapter handle=1 nvram=a\nadapter handle=0x1 nvram=b\n", "2: handle 0x1 is used twice"},
+        {"adapter handle=1 port=0 nvram=a\n", "1: port 0 is not a valid handle"},
+        {"adapter handle=1 nvram=a\nadapter handle=2 port=1 nvram=b\n",
+         "2: port handle 1 is used twice"},
+        {"adapter handle=1 desc=" + std::string(169, 'd') + " nvram=a\n",
+         "1: desc is longer than 168 characters"},
+        {"adapter handle=1 mactext=0A1B2C3D4E5F0A nvram=a\n",
+         "1: mactext is longer than 13 characters"},
+        {"adapter handle=1 texts=loose nvram=a\n", "1: texts must be strict or raw, found 'loose'"},
+        {"count 1\ncount 2\n", "2: second count line"},
+        {"count -1\n", "1: expected count N"},
         {"adapter handle=1 type=four nvram=a\n", "1: bad number in 'type=four'"},
         {"adapter handle=1 flags=256 nvram=a\n", "1: bad number in 'flags=256'"},
         {"adapter handle=1 mac=0A1B2C3D4E5 nvram=a\n",
@@ -57,9 +67,10 @@ TEST_F(SimFiles, MachineFileValuesAndDefaults) {
     WriteText("m.txt", "# server\r\n"
                        "  version 8.0.12\r\n"
                        "adapter handle=0x10 desc=\"Dual Port Adapter\" nvram=sub/n.bin\r\n"
-                       "adapter handle=3 type=2 flags=0x81 mac=0a1b2c3d4e5f "
-                       "pci=1234-abcd-5678-0001 jumper=protect nvram=/abs/n.bin\r\n"
-                       "fault any status=4 adapter=3 at=2\r\n");
+                       "adapter handle=3 port=0x30 type=2 flags=0x81 mac=0a1b2c3d4e5f "
+                       "pci=1234-abcd-5678-0001 jumper=protect texts=raw nvram=/abs/n.bin\r\n"
+                       "fault any status=4 adapter=3 at=2\r\n"
+                       "count 0xFFFFFFFF\r\n");
     SimMachine m;
     std::string error;
     ASSERT_TRUE(sim_machine_load(Path("m.txt"), m, error)) << error;
@@ -67,6 +78,8 @@ TEST_F(SimFiles, MachineFileValuesAndDefaults) {
     ASSERT_EQ(m.adapters.size(), 2u);
     const SimAdapter &a = m.adapters[0];
     EXPECT_EQ(a.handle, 16u);
+    EXPECT_EQ(a.port, 16u) << "the port handle is the listed one";
+    EXPECT_FALSE(a.raw_texts);
     EXPECT_EQ(a.type, 4u);
     EXPECT_EQ(a.flags, 0u);
     EXPECT_EQ(a.description, "Dual Port Adapter");
@@ -77,6 +90,10 @@ TEST_F(SimFiles, MachineFileValuesAndDefaults) {
     EXPECT_EQ(a.line, 3);
     const SimAdapter &b = m.adapters[1];
     EXPECT_EQ(b.flags, 0x81);
+    EXPECT_EQ(b.port, 0x30u);
+    EXPECT_TRUE(b.raw_texts);
+    EXPECT_TRUE(m.has_count);
+    EXPECT_EQ(m.count, 0xFFFFFFFFu);
     EXPECT_STREQ(b.mac_text, "0a1b2c3d4e5f") << "served as written";
     EXPECT_EQ(b.pci[1], 0xABCD);
     EXPECT_EQ(b.jumper, SIM_JUMPER_PROTECT);
@@ -93,6 +110,7 @@ TEST_F(SimFiles, MachineFileValuesAndDefaults) {
     ASSERT_TRUE(sim_machine_load(Path("m.txt"), m, error));
     EXPECT_EQ(m.version[0] * 10000 + m.version[1] * 100 + m.version[2], 70601u);
     EXPECT_TRUE(m.adapters.empty());
+    EXPECT_FALSE(m.has_count);
 }
 
 TEST_F(SimFiles, PathsResolveAgainstTheMachineFile) {

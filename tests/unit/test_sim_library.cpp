@@ -100,6 +100,18 @@ TEST_F(SimLibrary, UnknownHandlesAreRefusedByEveryAdapterOperation) {
         EXPECT_EQ(Read(handle, 0, &word), SIM_ERR_UNKNOWN_HANDLE);
         EXPECT_EQ(SimGetTernFwInfo(handle, &tern), SIM_ERR_UNKNOWN_HANDLE);
     }
+    // A port handle of its own: each kind of handle only where it is due.
+    SimResetForTests();
+    WriteText("machine.txt", "adapter handle=7 port=70 nvram=nic0.nvram\ncount 5\n");
+    ASSERT_EQ(SimInitializeEx(0), 0u);
+    uint32_t count = 0;
+    EXPECT_EQ(SimGetNumPhyNicEx(&count), 0u);
+    EXPECT_EQ(count, 5u) << "the count the machine file names";
+    EXPECT_EQ(SimGetNicInfo(70, &info), SIM_ERR_UNKNOWN_HANDLE);
+    ASSERT_EQ(SimGetNicInfo(7, &info), 0u);
+    EXPECT_EQ(info.Handle, 70u);
+    EXPECT_EQ(SimInitDiag(7), SIM_ERR_UNKNOWN_HANDLE);
+    EXPECT_EQ(SimInitDiag(70), 0u);
 }
 
 TEST_F(SimLibrary, DiagnosticModeRules) {
