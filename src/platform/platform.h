@@ -51,6 +51,7 @@ struct PlatDirEntry {
     int is_directory;
     int is_hidden;
     int is_system;
+    int is_reparse; // a junction, a symbolic link or another reparse point
 };
 struct PlatFind;
 // Null when nothing matches or the directory cannot be read; *error gets the code.
@@ -70,9 +71,39 @@ int plat_run_process(const char *command_line, unsigned long *error);
 void plat_console_attribute(uint16_t attribute);
 
 // Dynamic library of the adapter-management interface. The name is the Windows
-// file name ("OMBRIa.DLL"); POSIX loads lib<stem>.so from beside the executable.
+// file name ("OMBRIa.DLL"), loaded by full path from the program's own folder
+// and nowhere else (POSIX: lib<stem>.so beside the executable). Null when the
+// program's folder cannot be found or the library there cannot be loaded.
 struct PlatLibrary;
 PlatLibrary *plat_library_open(const char *name);
 // Windows binds by ordinal, POSIX by name.
 void *plat_library_function(PlatLibrary *library, unsigned ordinal, const char *name);
 void plat_library_close(PlatLibrary *library);
+
+// Restricts the search for libraries that the process loads later to the
+// system folder and the program's folder: never the current directory or PATH.
+// Called first thing at start; 1 when done (POSIX: nothing to do, libraries
+// are only ever loaded by full path). A library loaded by full path does not
+// depend on it.
+int plat_restrict_library_search();
+
+// Refusals of an existing work directory, reported as its creation error:
+// a junction, a symbolic link or another reparse point (ERROR_CANT_ACCESS_FILE);
+// an owner other than Administrators, SYSTEM or the running account (POSIX:
+// root or the effective user) (ERROR_INVALID_OWNER); an access list that lets
+// any other account write into it (POSIX: group or other write bits)
+// (ERROR_INVALID_ACL).
+constexpr unsigned long PLAT_ERROR_REPARSE_POINT = 1920;
+constexpr unsigned long PLAT_ERROR_FOREIGN_OWNER = 1307;
+constexpr unsigned long PLAT_ERROR_OPEN_TO_OTHERS = 1336;
+
+// Creates one directory that only Administrators and SYSTEM may use: a
+// protected access list granting both full control, nothing inherited
+// (POSIX: mode 0700). Results as plat_create_directory.
+unsigned long plat_create_private_directory(const char *path);
+
+// Judges what lies at an existing path before the program uses it as a work
+// directory: 0 when it may be used, or when it is no directory at all (what
+// follows then fails as it would without this test); else one of the three
+// refusals above, or the platform error code when it cannot be examined.
+unsigned long plat_check_private_directory(const char *path);

@@ -126,6 +126,7 @@ PlatFind *plat_find_first(const char *pattern, PlatDirEntry *entry, unsigned lon
                 ? 1
                 : 0;
         e.is_system = 0;
+        e.is_reparse = lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? 1 : 0;
         find->entries.push_back(e);
     }
     closedir(d);
@@ -217,14 +218,17 @@ PlatLibrary *plat_library_open(const char *name) {
     if (dot != std::string::npos) {
         stem.erase(dot);
     }
+    // The program's folder is that of /proc/self/exe, the file the kernel
+    // started; without it nothing is loaded (never a relative name, which
+    // would be looked for in the current directory).
     char exe[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string dir = ".";
-    if (n > 0) {
-        exe[n] = '\0';
-        dir.assign(exe);
-        dir.erase(dir.rfind('/'));
+    if (n <= 0 || exe[0] != '/') {
+        return nullptr;
     }
+    exe[n] = '\0';
+    std::string dir(exe);
+    dir.erase(dir.rfind('/'));
     std::string path = dir + "/lib" + stem + ".so";
     void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
@@ -247,4 +251,48 @@ void plat_library_close(PlatLibrary *library) {
         dlclose(library->handle);
         delete library;
     }
+}
+
+int plat_restrict_library_search() {
+    return 1;
+}
+
+namespace {
+
+std::string HostDirectoryPath(const char *path) {
+    std::string host = HostPath(path);
+    while (host.size() > 1 && host.back() == '/') {
+        host.pop_back();
+    }
+    return host;
+}
+
+} // namespace
+
+unsigned long plat_create_private_directory(const char *path) {
+    if (mkdir(HostDirectoryPath(path).c_str(), 0700) == 0) {
+        return 0;
+    }
+    return errno == EEXIST ? PLAT_ERROR_ALREADY_EXISTS : static_cast<unsigned long>(errno);
+}
+
+unsigned long plat_check_private_directory(const char *path) {
+    struct stat st;
+    if (lstat(HostDirectoryPath(path).c_str(), &st) != 0) {
+        return static_cast<unsigned long>(errno);
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return PLAT_ERROR_REPARSE_POINT;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return 0;
+    }
+    if (st.st_uid != 0 && st.st_uid != geteuid()) {
+        return PLAT_ERROR_FOREIGN_OWNER;
+    }
+    // An access list entry granting write shows in the group bits (its mask).
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return PLAT_ERROR_OPEN_TO_OTHERS;
+    }
+    return 0;
 }

@@ -3,9 +3,15 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <cerrno>
+#include <cstring>
 #include <new>
+#include <string>
 #include <sys/stat.h>
+#include <vector>
 
 int plat_is_administrator() {
     SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, 0xE0000000);
@@ -65,6 +71,7 @@ void CopyFindData(const WIN32_FIND_DATAA &data, PlatDirEntry *entry) {
     entry->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 1 : 0;
     entry->is_hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0 ? 1 : 0;
     entry->is_system = (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0 ? 1 : 0;
+    entry->is_reparse = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? 1 : 0;
 }
 
 } // namespace
@@ -137,8 +144,49 @@ struct PlatLibrary {
     HMODULE module;
 };
 
+namespace {
+
+// The folder of the program's own file, as the loader started it, without a
+// trailing backslash; false when it cannot be told.
+bool ProgramFolder(std::wstring *folder) {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) {
+            return false;
+        }
+        if (n < path.size()) {
+            folder->assign(path.data(), n);
+            break;
+        }
+        if (path.size() >= 32768) {
+            return false;
+        }
+        path.resize(path.size() * 2);
+    }
+    size_t slash = folder->find_last_of(L'\\');
+    if (slash == std::wstring::npos) {
+        return false;
+    }
+    folder->erase(slash);
+    return true;
+}
+
+} // namespace
+
 PlatLibrary *plat_library_open(const char *name) {
-    HMODULE module = LoadLibraryA(name);
+    // By full path only, from the program's own folder. What the library
+    // itself needs is looked for in its folder first, then as the search
+    // restricted at start allows.
+    std::wstring path;
+    if (!ProgramFolder(&path)) {
+        return nullptr;
+    }
+    path += L'\\';
+    for (const char *c = name; *c != '\0'; ++c) {
+        path += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    }
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) {
         return nullptr;
     }
@@ -160,4 +208,178 @@ void plat_library_close(PlatLibrary *library) {
         FreeLibrary(library->module);
         delete library;
     }
+}
+
+int plat_restrict_library_search() {
+    // The current directory leaves the search in any case. The default
+    // directories are set where Windows knows them (Windows 8, or 7 with
+    // KB2533623): looked up at run time, so the program starts without them.
+    int done = SetDllDirectoryW(L"") ? 1 : 0;
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+    if (proc == nullptr) {
+        return 0;
+    }
+    SetDefaultDllDirectoriesFn set_default = nullptr;
+    static_assert(sizeof set_default == sizeof proc, "function pointers of one size");
+    memcpy(&set_default, &proc, sizeof proc);
+    if (!set_default(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR)) {
+        return 0;
+    }
+    return done;
+}
+
+unsigned long plat_create_private_directory(const char *path) {
+    // Full control for Administrators (BA) and SYSTEM (SY), for the folder,
+    // its subfolders (CI) and its files (OI); protected (P): nothing inherited.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr)) {
+        return static_cast<unsigned long>(GetLastError());
+    }
+    SECURITY_ATTRIBUTES attributes;
+    attributes.nLength = sizeof attributes;
+    attributes.lpSecurityDescriptor = descriptor;
+    attributes.bInheritHandle = FALSE;
+    unsigned long error = 0;
+    if (!CreateDirectoryA(path, &attributes)) {
+        error = static_cast<unsigned long>(GetLastError());
+    }
+    LocalFree(descriptor);
+    return error;
+}
+
+namespace {
+
+// Rights that let their holder put something into a folder, change or remove
+// what it holds, or change who may.
+constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                     FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE |
+                                     WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+// The accounts trusted with a work directory: Administrators, SYSTEM and the
+// account running the program; for write rights also CREATOR OWNER, which
+// stands for whoever creates an entry inside and so only passes on rights.
+struct TrustedSids {
+    unsigned char administrators[SECURITY_MAX_SID_SIZE];
+    unsigned char system[SECURITY_MAX_SID_SIZE];
+    unsigned char creator_owner[SECURITY_MAX_SID_SIZE];
+    std::vector<unsigned char> user; // TOKEN_USER of the process
+};
+
+bool WellKnown(WELL_KNOWN_SID_TYPE type, unsigned char *sid) {
+    DWORD size = SECURITY_MAX_SID_SIZE;
+    return CreateWellKnownSid(type, nullptr, sid, &size) != 0;
+}
+
+unsigned long LoadTrustedSids(TrustedSids *trusted) {
+    if (!WellKnown(WinBuiltinAdministratorsSid, trusted->administrators) ||
+        !WellKnown(WinLocalSystemSid, trusted->system) ||
+        !WellKnown(WinCreatorOwnerSid, trusted->creator_owner)) {
+        return static_cast<unsigned long>(GetLastError());
+    }
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return static_cast<unsigned long>(GetLastError());
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    trusted->user.resize(size > 0 ? size : 1);
+    BOOL ok = GetTokenInformation(token, TokenUser, trusted->user.data(), size, &size);
+    unsigned long error = ok ? 0 : static_cast<unsigned long>(GetLastError());
+    CloseHandle(token);
+    return error;
+}
+
+PSID UserSid(TrustedSids &trusted) {
+    return reinterpret_cast<TOKEN_USER *>(trusted.user.data())->User.Sid;
+}
+
+bool IsTrustedOwner(PSID sid, TrustedSids &trusted) {
+    return EqualSid(sid, trusted.administrators) || EqualSid(sid, trusted.system) ||
+           EqualSid(sid, UserSid(trusted));
+}
+
+// True when an entry of the list lets an untrusted account write. Entries
+// that deny are passed over (they never grant); an allowing entry whose
+// account this test cannot read (object and compound entries) counts as
+// untrusted. Entries that only pass on rights to what is created inside
+// count too: they grant rights on the folder's contents.
+bool OpenToOthers(const ACL *dacl, TrustedSids &trusted) {
+    if (dacl == nullptr) {
+        return true; // no list at all: everyone has full control
+    }
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void *ace = nullptr;
+        if (!GetAce(const_cast<ACL *>(dacl), i, &ace)) {
+            return true;
+        }
+        const ACE_HEADER *header = static_cast<const ACE_HEADER *>(ace);
+        const bool allows = header->AceType == ACCESS_ALLOWED_ACE_TYPE ||
+                            header->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE ||
+                            header->AceType == ACCESS_ALLOWED_OBJECT_ACE_TYPE ||
+                            header->AceType == ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE ||
+                            header->AceType == ACCESS_ALLOWED_COMPOUND_ACE_TYPE;
+        if (!allows) {
+            continue;
+        }
+        // Every allowing entry holds its access mask right after the header.
+        const ACCESS_ALLOWED_ACE *allowed = static_cast<const ACCESS_ALLOWED_ACE *>(ace);
+        if ((allowed->Mask & kWriteRights) == 0) {
+            continue;
+        }
+        const bool plain = header->AceType == ACCESS_ALLOWED_ACE_TYPE ||
+                           header->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+        PSID sid =
+            plain ? reinterpret_cast<PSID>(const_cast<DWORD *>(&allowed->SidStart)) : nullptr;
+        if (sid == nullptr ||
+            !(IsTrustedOwner(sid, trusted) || EqualSid(sid, trusted.creator_owner))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+unsigned long plat_check_private_directory(const char *path) {
+    // Without trailing backslashes: the entry itself, even when it is a file
+    // or a link.
+    std::string entry(path);
+    while (entry.size() > 1 && entry.back() == '\\') {
+        entry.pop_back();
+    }
+    path = entry.c_str();
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return static_cast<unsigned long>(GetLastError());
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return PLAT_ERROR_REPARSE_POINT;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return 0;
+    }
+    TrustedSids trusted;
+    unsigned long error = LoadTrustedSids(&trusted);
+    if (error != 0) {
+        return error;
+    }
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD status = GetNamedSecurityInfoA(path, SE_FILE_OBJECT,
+                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                         &owner, nullptr, &dacl, nullptr, &descriptor);
+    if (status != ERROR_SUCCESS) {
+        return static_cast<unsigned long>(status);
+    }
+    if (owner == nullptr || !IsTrustedOwner(owner, trusted)) {
+        error = PLAT_ERROR_FOREIGN_OWNER;
+    } else if (OpenToOthers(dacl, trusted)) {
+        error = PLAT_ERROR_OPEN_TO_OTHERS;
+    }
+    LocalFree(descriptor);
+    return error;
 }

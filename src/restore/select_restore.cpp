@@ -18,9 +18,11 @@ namespace {
 // Reported when the listing's pattern would not fit the platform's path limit.
 constexpr unsigned long PLAT_ERROR_PATH_TOO_LONG = 206;
 
+// A link or junction is never a candidate: what it points to lies outside
+// the backup directory, where others may write.
 bool IsCandidate(const PlatDirEntry &entry) {
     return entry.is_directory == 0 && entry.is_hidden == 0 && entry.is_system == 0 &&
-           strcmp(entry.name, ".") != 0;
+           entry.is_reparse == 0 && strcmp(entry.name, ".") != 0;
 }
 
 bool ImageMatchesAdapter(const UpgradePlan &plan, const NicFwInfo &fw, const NicEntry &nic) {

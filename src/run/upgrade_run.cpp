@@ -69,6 +69,33 @@ bool Cancelled() {
     return true;
 }
 
+// The work directories, in the order they are made. Each is created for the
+// administrators only; one that exists already is used only when no one else
+// controls it. A creation that fails otherwise stops the run only for the
+// backup directory (VLMSYSTEM as a file, say, ends the run there).
+struct WorkDirectory {
+    const char *below_drive;
+    char *kept; // the buffer that keeps the path, or null
+    bool must_create;
+};
+
+const WorkDirectory kWorkDirectories[] = {
+    {"\\VLMSYSTEM", nullptr, false},
+    // The log's directory too, so that a fresh server logs its first run.
+    {"\\VLMSYSTEM\\log", nullptr, false},
+    {"\\VLMSYSTEM\\NICFWBACKUP\\", BackupDir, true},
+};
+
+// Creates or accepts one work directory. Returns 0, or the error code that
+// refuses it.
+unsigned long MakeWorkDirectory(const WorkDirectory &dir, const char *path) {
+    unsigned long error = plat_create_private_directory(path);
+    if (error == PLAT_ERROR_ALREADY_EXISTS || error == PLAT_ERROR_FILE_EXISTS) {
+        return plat_check_private_directory(path);
+    }
+    return dir.must_create ? error : 0;
+}
+
 // The administrator check, the work directories and the log. False when the
 // run cannot go on (the message is printed).
 bool PrepareWorkDirectories() {
@@ -84,18 +111,15 @@ bool PrepareWorkDirectories() {
         Output(0, "Error:%d trying to create directory %s.\r\n", PLAT_ERROR_PATH_TOO_LONG, drive);
         return false;
     }
-    char path[PLAT_PATH_MAX];
-    snprintf(path, sizeof path, "%.*s\\VLMSYSTEM", PATH_DRIVE_MAX, drive);
-    plat_create_directory(path);
-    // The log's directory too, so that a fresh server logs its first run.
-    snprintf(path, sizeof path, "%.*s\\VLMSYSTEM\\log", PATH_DRIVE_MAX, drive);
-    plat_create_directory(path);
-    snprintf(BackupDir, sizeof BackupDir, "%.*s\\VLMSYSTEM\\NICFWBACKUP\\", PATH_DRIVE_MAX, drive);
-    unsigned long error = plat_create_directory(BackupDir);
-    if (error != 0 && error != PLAT_ERROR_ALREADY_EXISTS && error != PLAT_ERROR_FILE_EXISTS) {
-        Output(0, "Error:%d trying to create directory %s.\r\n", static_cast<int>(error),
-               BackupDir);
-        return false;
+    for (const WorkDirectory &dir : kWorkDirectories) {
+        char local[PLAT_PATH_MAX];
+        char *path = dir.kept != nullptr ? dir.kept : local;
+        snprintf(path, PLAT_PATH_MAX, "%.*s%s", PATH_DRIVE_MAX, drive, dir.below_drive);
+        unsigned long error = MakeWorkDirectory(dir, path);
+        if (error != 0) {
+            Output(0, "Error:%d trying to create directory %s.\r\n", static_cast<int>(error), path);
+            return false;
+        }
     }
     snprintf(LogPath, sizeof LogPath, "%.*s\\VLMSYSTEM\\log\\lanrefit.log", PATH_DRIVE_MAX, drive);
     RunFlags |= RUN_LOG_READY;

@@ -4,6 +4,8 @@
 // the library calls behind each (the simulated library's call log).
 #include "sim_server.h"
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace {
@@ -420,23 +422,45 @@ TEST_F(ReportTest, InitialisationFailureIsOnlyADebugLine) {
 // The adapter library itself missing, or lacking an operation: the program
 // lies alone (or beside that library) in a directory of its own.
 
+// Also when a library of that name, which would leave a mark if it were
+// loaded, lies in the current directory or in a folder on the search path
+// (PATH, for Wine WINEPATH; natively LD_LIBRARY_PATH).
 TEST_F(ReportTest, MissingLibraryIsOneLine) {
-    std::string dir = work_ + "/alone";
-    mkdir(dir.c_str(), 0755);
-    std::string program = dir + "/" + TargetProgram().substr(TargetProgram().rfind('/') + 1);
-    ASSERT_TRUE(CopyFile(TargetProgram(), program));
-    SimServer server = MakeServer(ServerDir(), "7.6.1",
-                                  {"handle=4097 desc=\"Gigabit Server Adapter\" nvram=port.nvram"});
-    ASSERT_TRUE(WriteNvram(server, "port.nvram", {"--bootcode", "5.0.3"}));
-    std::remove(server.call_log.c_str());
-    RunSpec spec;
-    spec.args = {"-c"};
-    spec.env = SimEnv(server);
-    RunResult r = RunProgramCopy(program, spec);
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, Console("Cannot load the adapter library OMBRIa.DLL.\r\n"));
-    EXPECT_EQ(r.err, "");
-    EXPECT_FALSE(FileExists(server.call_log));
+    const std::string planted = TargetBuildDir() + "/planted/" + TargetLibraryName();
+    ASSERT_TRUE(FileExists(planted)) << planted << " is missing: build the target OMBRIa_planted";
+    for (const char *plant : {"", "current", "path"}) {
+        SCOPED_TRACE(std::string("planted: ") + plant);
+        const std::string dir = work_ + "/alone" + plant;
+        const std::string other = work_ + "/plant" + plant;
+        mkdir(dir.c_str(), 0755);
+        mkdir(other.c_str(), 0755);
+        std::string program = dir + "/" + TargetProgram().substr(TargetProgram().rfind('/') + 1);
+        ASSERT_TRUE(CopyFile(TargetProgram(), program));
+        SimServer server = MakeServer(
+            ServerDir(), "7.6.1", {"handle=4097 desc=\"Gigabit Server Adapter\" nvram=port.nvram"});
+        ASSERT_TRUE(WriteNvram(server, "port.nvram", {"--bootcode", "5.0.3"}));
+        std::remove(server.call_log.c_str());
+        RunSpec spec;
+        spec.args = {"-c"};
+        spec.env = SimEnv(server);
+        if (*plant != '\0') {
+            ASSERT_TRUE(CopyFile(planted, other + "/" + TargetLibraryName()));
+        }
+        if (std::string(plant) == "current") {
+            spec.cwd = other;
+        } else if (std::string(plant) == "path") {
+            std::string wine_dir = "Z:" + other;
+            std::replace(wine_dir.begin(), wine_dir.end(), '/', '\\');
+            spec.env.push_back(IsWindowsTarget() ? "WINEPATH=" + wine_dir
+                                                 : "LD_LIBRARY_PATH=" + other);
+        }
+        RunResult r = RunProgramCopy(program, spec);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, Console("Cannot load the adapter library OMBRIa.DLL.\r\n"));
+        EXPECT_EQ(r.err, "");
+        EXPECT_FALSE(FileExists(server.call_log));
+        EXPECT_FALSE(FileExists(other + "/planted-library-loaded")) << "the planted library ran";
+    }
 }
 
 // The same line on a terminal (native only: the colour is an ANSI sequence

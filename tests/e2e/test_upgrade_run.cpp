@@ -177,12 +177,13 @@ Event UmpOlder() {
 // The scenarios.
 
 // A file in the backup directory before the run: an adapter's image with
-// other versions, the image with another identity, a text, or a directory.
+// other versions, the image with another identity, a text, a directory, or a
+// symbolic link to an adapter's image that lies elsewhere.
 struct SavedImage {
     const char *name;
     char adapter;
     const char *bootcode, *preboot;
-    enum Kind { IMAGE, OTHER_IDENTITY, TEXT, DIRECTORY } kind;
+    enum Kind { IMAGE, OTHER_IDENTITY, TEXT, DIRECTORY, LINK } kind;
 };
 
 struct NvramAfter {
@@ -766,6 +767,18 @@ const Scenario kScenarios[] = {
      {},
      "",
      {kHidden, kSubdirectory}},
+    // A link is no candidate, although the image it points to is this adapter's.
+    {"LinkedImageIsNoCandidate",
+     "A",
+     {},
+     {"-p"},
+     "y\n",
+     {O("\nNo images have been saved for firmware restore \n")},
+     3,
+     {},
+     {},
+     "",
+     {{kSavedA, 'A', "5.0.2", "8.3.1", SavedImage::LINK}}},
     // The jumper warnings once, although the first image is declined; the
     // restore is verified against the versions the name records.
     {"RestoreOnJumperAdapterIsVerified",
@@ -1106,6 +1119,12 @@ class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<S
         RunHost("/bin/mkdir", RunSpec{{"-p", backups}, "", {}, ""});
         for (const SavedImage &saved : s.saved) {
             std::string path = backups + saved.name;
+            if (saved.kind == SavedImage::LINK) {
+                std::string elsewhere = work_ + "/elsewhere";
+                mkdir(elsewhere.c_str(), 0755);
+                ASSERT_EQ(symlink((elsewhere + "/" + saved.name).c_str(), path.c_str()), 0);
+                path = elsewhere + "/" + saved.name;
+            }
             if (saved.kind == SavedImage::TEXT) {
                 WriteFileText(path, "not an image\r\n");
                 saved_bytes_[saved.name] = "not an image\r\n";
@@ -1181,6 +1200,12 @@ TEST_P(UpgradeRunTest, Scenario) {
     const Scenario &s = GetParam();
     if ((s.trouble == "log-removed" || s.trouble == "log-read-only") && IsWindowsTarget()) {
         GTEST_SKIP() << "native only";
+    }
+    // Wine lists a symbolic link to a file as the file itself.
+    if (IsWindowsTarget() &&
+        std::any_of(s.saved.begin(), s.saved.end(),
+                    [](const SavedImage &saved) { return saved.kind == SavedImage::LINK; })) {
+        GTEST_SKIP() << "Wine does not model a link to a file; the native row holds the rule";
     }
     Layout(s);
     ASSERT_FALSE(HasFailure());
@@ -1601,8 +1626,14 @@ INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunSweepTest, ::testing::ValuesIn(SweptSce
 
 struct EarlyEnd {
     const char *name;
-    bool as_other_user;  // run natively as user nobody (needs root)
-    bool vlmsystem_file; // a file where the work directory belongs
+    bool as_other_user; // run natively as user nobody (needs root)
+    // What lies where a work directory belongs before the run: "file", a
+    // directory owned by "nobody", a "link" to a directory elsewhere, or a
+    // directory of the given mode ("0770").
+    const char *premade;
+    const char *at;   // that work directory, as the program prints it after the drive
+    int error;        // the code of the refusal; 0: the creation error of the platform
+    bool wine_models; // the Windows build under Wine sees the same
 };
 
 void PrintTo(const EarlyEnd &e, std::ostream *os) {
@@ -1610,8 +1641,14 @@ void PrintTo(const EarlyEnd &e, std::ostream *os) {
 }
 
 const EarlyEnd kEarlyEnds[] = {
-    {"NoAdministrator", true, false},
-    {"BackupDirectoryNotCreatable", false, true},
+    {"NoAdministrator", true, "", "", 0, false},
+    {"BackupDirectoryNotCreatable", false, "file", "\\VLMSYSTEM", 0, true},
+    // A work directory that someone else made or can write into is never used.
+    {"WorkDirectoryOwnedByAnotherUser", false, "nobody", "\\VLMSYSTEM", 1307, true},
+    {"WorkDirectoryIsALink", false, "link", "\\VLMSYSTEM", 1920, true},
+    {"WorkDirectoryWritableByItsGroup", false, "0770", "\\VLMSYSTEM", 1336, false},
+    {"LogDirectoryWritableByAll", false, "0757", "\\VLMSYSTEM\\log", 1336, true},
+    {"BackupDirectoryIsALink", false, "link", "\\VLMSYSTEM\\NICFWBACKUP\\", 1920, true},
 };
 
 class UpgradeRunEarlyEndTest : public SimE2eTest, public ::testing::WithParamInterface<EarlyEnd> {};
@@ -1621,33 +1658,71 @@ TEST_P(UpgradeRunEarlyEndTest, ConsoleOnly) {
     if (e.as_other_user && (IsWindowsTarget() || geteuid() != 0)) {
         GTEST_SKIP() << "runs natively as root only";
     }
-    std::string vlmsystem = SystemDriveDir(work_) + "/VLMSYSTEM";
-    if (e.vlmsystem_file) {
-        WriteFileText(vlmsystem, "not a directory");
+    if (IsWindowsTarget() && !e.wine_models) {
+        GTEST_SKIP() << "Wine does not model this; the native row holds the rule";
     }
+    const std::string premade = e.premade;
+    std::string vlmsystem = SystemDriveDir(work_) + "/VLMSYSTEM";
+    std::string at = SystemDriveDir(work_) + e.at;
+    std::replace(at.begin(), at.end(), '\\', '/');
+    while (at.back() == '/') {
+        at.pop_back();
+    }
+    if (premade == "file") {
+        WriteFileText(vlmsystem, "not a directory");
+    } else if (!premade.empty()) {
+        // Below VLMSYSTEM: the layout an earlier run left, one folder of it changed.
+        if (at != vlmsystem) {
+            for (const char *dir : {"", "/log", "/NICFWBACKUP"}) {
+                mkdir((vlmsystem + dir).c_str(), 0755);
+            }
+        }
+        if (premade == "link") {
+            std::string elsewhere = work_ + "/elsewhere";
+            mkdir(elsewhere.c_str(), 0755);
+            rmdir(at.c_str());
+            ASSERT_EQ(symlink(elsewhere.c_str(), at.c_str()), 0);
+        } else {
+            mkdir(at.c_str(), 0755);
+            if (premade == "nobody") {
+                ASSERT_EQ(chown(at.c_str(), 65534, 65534), 0) << "needs root";
+            } else {
+                mode_t mode = static_cast<mode_t>(std::stoi(premade, nullptr, 8));
+                ASSERT_EQ(chmod(at.c_str(), mode), 0);
+            }
+        }
+    }
+    // Everything below the work directory, links followed, before the run.
+    RunSpec find{{"-L", vlmsystem}, "", {}, ""};
+    const std::string before = RunHost("/usr/bin/find", find).out;
     RunResult r;
     std::string expected;
+    std::string drive = IsWindowsTarget() ? "C:" : SystemDriveDir(work_);
     if (e.as_other_user) {
         RunSpec spec;
         spec.args = {"--reuid=65534", "--regid=65534", "--clear-groups", TargetProgram()};
         spec.env = {"SystemDrive=" + SystemDriveDir(work_)};
         r = RunHost("/usr/bin/setpriv", spec);
         expected = "Administrator privileges are requried to run this application.\r\n";
-    } else {
+    } else if (e.error == 0) {
         r = Run(std::vector<std::string>{});
-        std::string drive = IsWindowsTarget() ? "C:" : SystemDriveDir(work_);
         // The directory's parent is a file: ENOTDIR natively, "path not found" on Windows.
         expected = std::string("Error:") + (IsWindowsTarget() ? "3" : "20") +
                    " trying to create directory " + drive + "\\VLMSYSTEM\\NICFWBACKUP\\.\r\n";
+    } else {
+        r = Run(std::vector<std::string>{});
+        expected = "Error:" + std::to_string(e.error) + " trying to create directory " + drive +
+                   e.at + ".\r\n";
     }
     EXPECT_EQ(r.out, Console(expected));
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.err, "");
-    if (e.vlmsystem_file) {
+    if (premade == "file") {
         EXPECT_EQ(ReadFileText(vlmsystem), "not a directory");
-    } else {
+    } else if (premade.empty()) {
         EXPECT_FALSE(FileExists(vlmsystem)) << "nothing is created without the rights";
     }
+    EXPECT_EQ(RunHost("/usr/bin/find", find).out, before) << "nothing made or changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunEarlyEndTest, ::testing::ValuesIn(kEarlyEnds),

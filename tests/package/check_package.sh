@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows release package from a Windows build tree with CPack and
-# checks its name, its exact file list and the version resource of the
-# lanrefit.exe inside it.
+# checks its name, its exact file list, the version resource of the
+# lanrefit.exe inside it and that program's hardening (check_hardening.sh).
 #   check_package.sh WINDOWS_BUILD_DIR SOURCE_DIR VERSION
 set -euo pipefail
 windir=$1 srcdir=$2 version=$3
@@ -23,6 +23,7 @@ expected=(
     "$top/docs/operator.md"
     "$top/docs/reliability.md"
     "$top/docs/decisions.md"
+    "$top/docs/security.md"
     "$top/lanrefit.exe"
     "$top/NIC_FW/README.txt"
     "$top/NIC_FW/Boot_Code/BC.config"
@@ -59,4 +60,5 @@ pair="$(le16 "$minor") $(le16 "$major") $(le16 0) $(le16 "$patch")"
 fixed="bd 04 ef fe 00 00 01 00 $pair $pair"
 od -An -v -tx1 "$tmp/rsrc.bin" | tr -s ' \n' '  ' | grep -q "$fixed" ||
     fail "no fixed version $version,0 for file and product"
-echo "package $top.zip: ${#expected[@]} files, version resource $version"
+"$(dirname "$0")/check_hardening.sh" windows "$exe" "$windir" || fail "hardening"
+echo "package $top.zip: ${#expected[@]} files, version resource $version, hardened"

@@ -47,6 +47,22 @@ TEST_F(PlatformTest, CreateDirectoryReportsAnExistingOneAs183) {
     EXPECT_NE(missing_parent, PLAT_ERROR_FILE_EXISTS);
 }
 
+// A directory made for the administrators passes the test that work
+// directories must pass; a file is left to what follows.
+TEST_F(PlatformTest, APrivateDirectoryPassesItsOwnCheck) {
+    EXPECT_EQ(plat_create_private_directory(Win("private").c_str()), 0ul);
+    EXPECT_TRUE(fs::is_directory(Host("private")));
+    EXPECT_EQ(plat_create_private_directory(Win("private").c_str()), PLAT_ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(plat_check_private_directory(Win("private").c_str()), 0ul);
+    EXPECT_EQ(plat_check_private_directory((Win("private") + "\\").c_str()), 0ul);
+    EXPECT_EQ(plat_create_private_directory(Win("private\\inner").c_str()), 0ul);
+    EXPECT_EQ(plat_check_private_directory(Win("private\\inner").c_str()), 0ul)
+        << "what it holds is as private";
+    std::ofstream(Host("file")) << "x";
+    EXPECT_EQ(plat_check_private_directory(Win("file").c_str()), 0ul);
+    EXPECT_NE(plat_check_private_directory(Win("missing").c_str()), 0ul);
+}
+
 TEST_F(PlatformTest, OpensFilesByWindowsPathAndTellsTheirSize) {
     FILE *out = plat_fopen(Win("data.bin").c_str(), "wb");
     ASSERT_NE(out, nullptr);

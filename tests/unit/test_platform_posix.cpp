@@ -34,22 +34,46 @@ TEST_F(PosixPlatformTest, ListsInNtfsOrderWithDotFilesHidden) {
         std::ofstream(dir_ + "/" + name) << "x";
     }
     fs::create_directory(dir_ + "/Sub");
+    fs::create_symlink(dir_ + "/b.img", dir_ + "/link.img");
     PlatDirEntry entry;
     unsigned long error = 0;
     PlatFind *find = plat_find_first((dir_ + "\\*").c_str(), &entry, &error);
     ASSERT_NE(find, nullptr);
-    std::vector<std::string> names, hidden;
+    std::vector<std::string> names, hidden, links;
     do {
         names.push_back(entry.name);
         if (entry.is_hidden != 0) {
             hidden.push_back(entry.name);
         }
+        if (entry.is_reparse != 0) {
+            links.push_back(entry.name);
+        }
     } while (plat_find_next(find, &entry) != 0);
     plat_find_close(find);
     // Compared upper-cased: "." (0x2E) before "2", "_" (0x5F) after the letters.
     EXPECT_EQ(names, (std::vector<std::string>{".", "..", ".hidden", "A.img", "a2.img", "b.img",
-                                               "B1", "Sub", "_x"}));
+                                               "B1", "link.img", "Sub", "_x"}));
     EXPECT_EQ(hidden, (std::vector<std::string>{".hidden"}));
+    EXPECT_EQ(links, (std::vector<std::string>{"link.img"}))
+        << "a symbolic link is a reparse point";
+}
+
+// Work directories: mode 0700 whatever the umask, and the rules of the check.
+TEST_F(PosixPlatformTest, PrivateDirectoriesAreTheOwnersAlone) {
+    const mode_t umask_before = umask(0);
+    EXPECT_EQ(plat_create_private_directory((dir_ + "\\work\\").c_str()), 0ul);
+    umask(umask_before);
+    EXPECT_EQ(fs::status(dir_ + "/work").permissions(), fs::perms::owner_all);
+    struct Case {
+        mode_t mode;
+        unsigned long refusal;
+    };
+    for (const Case &c : {Case{0700, 0}, Case{0755, 0}, Case{0720, PLAT_ERROR_OPEN_TO_OTHERS},
+                          Case{0702, PLAT_ERROR_OPEN_TO_OTHERS}}) {
+        ASSERT_EQ(chmod((dir_ + "/work").c_str(), c.mode), 0);
+        EXPECT_EQ(plat_check_private_directory((dir_ + "\\work\\").c_str()), c.refusal)
+            << std::oct << c.mode;
+    }
 }
 
 TEST_F(PosixPlatformTest, OnlyAWholeDirectoryCanBeListed) {
