@@ -176,8 +176,9 @@ bool ProgramFolder(std::wstring *folder) {
 
 PlatLibrary *plat_library_open(const char *name) {
     // By full path only, from the program's own folder. What the library
-    // itself needs is looked for in its folder first, then as the search
-    // restricted at start allows.
+    // itself imports is looked for beside it and in the system folder; a
+    // Windows without these flags refuses them, and then its folder comes
+    // first in the ordinary search.
     std::wstring path;
     if (!ProgramFolder(&path)) {
         return nullptr;
@@ -186,7 +187,11 @@ PlatLibrary *plat_library_open(const char *name) {
     for (const char *c = name; *c != '\0'; ++c) {
         path += static_cast<wchar_t>(static_cast<unsigned char>(*c));
     }
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    HMODULE module = LoadLibraryExW(
+        path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+        module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
     if (module == nullptr) {
         return nullptr;
     }
