@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <map>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
