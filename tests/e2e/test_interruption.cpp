@@ -6,7 +6,7 @@
 // never started, the NVRAM images are whole, the backups hold the images from
 // before, the log ends at a line end, and the same upgrade run again finishes
 // the job. Native only: these are Linux signals.
-#include "silent_upgrade.h"
+#include "upgrade_fixture.h"
 
 #include <cerrno>
 #include <chrono>
@@ -216,7 +216,7 @@ void PrintTo(const Interruption &row, std::ostream *os) {
     *os << row.name;
 }
 
-class InterruptionTest : public SilentUpgradeTest,
+class InterruptionTest : public UpgradeServerTest,
                          public ::testing::WithParamInterface<Interruption> {
   protected:
     void TearDown() override {
@@ -229,7 +229,7 @@ class InterruptionTest : public SilentUpgradeTest,
             kill(tool_, SIGKILL);
             waitpid(tool_, nullptr, 0);
         }
-        SilentUpgradeTest::TearDown();
+        UpgradeServerTest::TearDown();
     }
     pid_t lanrefit_ = -1;
     pid_t tool_ = -1;
@@ -242,7 +242,7 @@ TEST_P(InterruptionTest, RunStoppedThenRunAgain) {
     }
     // The tool outlives lanrefit; it is handed to this process then, to be waited for.
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-    LayOut(t.declines);
+    Layout(SilentUpgrade(t.declines));
     ASSERT_FALSE(HasFailure());
 
     // The writes in effect once the run has been stopped and the tool has ended.

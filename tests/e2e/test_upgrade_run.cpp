@@ -2,129 +2,17 @@
 // when the simulated writer tool writes them: one table of scenarios, each
 // checking the console and log bytes, the exit code, the tool's command lines
 // (its journal), the NVRAM afterwards and the backups it saved.
-#include "sim_server.h"
+#include "upgrade_fixture.h"
 
 #include <algorithm>
 #include <map>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 // ---------------------------------------------------------------------------
-// The adapters a scenario can put into its server.
-
-struct AdapterDef {
-    char key;
-    const char *line; // machine-file line, without jumper=
-    const char *nvram;
-    std::vector<std::string> options; // simtool nvram
-};
-
-const char kDescA[] = "Gigabit Server Adapter (port 1)";
-const char kDescB[] = "Gigabit Server Adapter (port 2)";
-const char kDescC[] = "Gigabit Server Adapter (port 3)";
-const char kDescJ[] = "Jumper Server Adapter";
-const char kMacA[] = "0A1B2C3D4E5F";
-const char kMacB[] = "0A1B2C3D4E60";
-const char kMacC[] = "0A1B2C3D4E61";
-const char kMacJ[] = "0A1B2C3D4E62";
-const char kDescK[] = "Jumper Server Adapter (PXE)";
-const char kMacK[] = "0A1B2C3D4E63";
-
-const AdapterDef kAdapters[] = {
-    {'A',
-     "handle=4097 desc=\"Gigabit Server Adapter (port 1)\"",
-     "a.nvram",
-     {"--pci", "1234-ABCD-5678-0001", "--mac", kMacA, "--bootcode", "5.0.3", "--preboot", "8.3.2",
-      "--ump", "1.2.0", "--entry", "1:pxe"}},
-    {'B',
-     "handle=4098 desc=\"Gigabit Server Adapter (port 2)\"",
-     "b.nvram",
-     {"--pci", "1234-ABCD-5678-0001", "--mac", kMacB, "--bootcode", "5.0.3", "--preboot", "8.3.2",
-      "--ump", "1.2.0", "--entry", "1:pxe"}},
-    {'C',
-     "handle=4099 desc=\"Gigabit Server Adapter (port 3)\"",
-     "c.nvram",
-     {"--pci", "1234-ABCD-5678-0002", "--mac", kMacC, "--bootcode", "4.6.1", "--preboot", "2.5.1",
-      "--ump", "1.1.9", "--entry", "1:clp"}},
-    // The jumper model; lower-case j in a scenario's adapters means jumper=protect.
-    {'J',
-     "handle=4100 desc=\"Jumper Server Adapter\"",
-     "j.nvram",
-     {"--pci", "1234-BEEF-5678-0011", "--mac", kMacJ, "--bootcode", "5.0.3", "--preboot", "2.1.0",
-      "--ump", "1.0.0", "--entry", "1:iscsi"}},
-    // The jumper model with a PXE image (no jumper= line: writes take effect).
-    {'K',
-     "handle=4101 desc=\"Jumper Server Adapter (PXE)\"",
-     "k.nvram",
-     {"--pci", "1234-BEEF-5678-0011", "--mac", kMacK, "--bootcode", "5.0.3", "--preboot", "8.3.2",
-      "--ump", "1.0.0", "--entry", "1:pxe"}},
-};
-
-// The adapter whose MAC text begins a backup file name.
-const AdapterDef *AdapterOfName(const std::string &name) {
-    for (const AdapterDef &a : kAdapters) {
-        for (size_t i = 0; i + 1 < a.options.size(); i++) {
-            if (a.options[i] == "--mac" && name.compare(0, 12, a.options[i + 1]) == 0) {
-                return &a;
-            }
-        }
-    }
-    return &kAdapters[0];
-}
-
-const AdapterDef *FindAdapter(char key) {
-    for (const AdapterDef &a : kAdapters) {
-        if (a.key == key) {
-            return &a;
-        }
-    }
-    return nullptr;
-}
-
-// Catalogue records: "<catalogue file below NIC_FW> <identity> <file> <version>".
-const char kBcA[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc504.bin 5.0.4";
-const char kBcAOlder[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc502.bin 5.0.2";
-// The jumper check compares major and minor only: the minor changes here.
-const char kBcJ[] = "Boot_Code/BC.config 1234-BEEF-5678-0011 bcj510.bin 5.1.0";
-const char kBcJBuild[] = "Boot_Code/BC.config 1234-BEEF-5678-0011 bcj504.bin 5.0.4";
-const char kPxeA[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe833.bin 8.3.3";
-const char kPxeASame[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe832.bin 8.3.2";
-const char kUmpAOlder[] = "UMP/UMP.config 1234-ABCD-5678-0001 ump110.bin 1.1.0";
-const char kUmpA[] = "UMP/UMP.config 1234-ABCD-5678-0001 ump130.bin 1.3.0";
-const char kUmpC[] = "UMP/UMP.config 1234-ABCD-5678-0002 ump120.bin 1.2.0";
-const char kUmpJ[] = "UMP/UMP.config 1234-BEEF-5678-0011 umpj110.bin 1.1.0";
-const char kClpA[] = "CLP/CLP.config 1234-ABCD-5678-0001 clp260.bin 2.6.0";
-const char kClpC[] = "CLP/CLP.config 1234-ABCD-5678-0002 clp260.bin 2.6.0";
-const char kIscsiA[] = "iSCSI/iSCSI.config 1234-ABCD-5678-0001 iscsi300.bin 3.0.0";
-const char kIscsiC[] = "iSCSI/iSCSI.config 1234-ABCD-5678-0002 iscsi300.bin 3.0.0";
-const char kIscsiJ[] = "iSCSI/iSCSI.config 1234-BEEF-5678-0011 iscsi220.bin 2.2.0";
-const char kStubA[] = "iSCSI/iSCSI_stub.config 1234-ABCD-5678-0001 stub100.bin 1.0.0";
-
-// The component kind of an image by its catalogue file.
-std::string KindOf(const std::string &catalogue) {
-    const char *kinds[][2] = {
-        {"Boot_Code/BC.config", "bootcode"}, {"PXE/MFPXE.config", "pxe"},
-        {"UMP/UMP.config", "ump"},           {"CLP/CLP.config", "clp"},
-        {"iSCSI/iSCSI.config", "iscsi"},     {"iSCSI/iSCSI_stub.config", "iscsistub"}};
-    for (auto &k : kinds) {
-        if (catalogue == k[0]) {
-            return k[1];
-        }
-    }
-    return "";
-}
-
-// ---------------------------------------------------------------------------
-// What the operator sees, as a list of events: each goes to the console, the
+// What the operator sees, as events (see Event): each goes to the console, the
 // log, or both, the way the run prints it.
-
-struct Event {
-    enum Where { BOTH, CONSOLE, LOG, ASK, CHILD } where;
-    std::string text;
-    std::string answer; // ASK: the line the operator typed (it reaches the log only)
-};
 
 Event O(const std::string &t) {
     return {Event::BOTH, t, ""};
@@ -144,8 +32,6 @@ Event Child() {
     return {Event::CHILD, "", ""};
 }
 
-const char kStars[] = "*******************************************************************\r\n";
-const char kTitle[] = "Velmar Multi-Function Gigabit Server Adapter Firmware Upgrade Utility\r\n";
 const char kNoticeBc[] =
     "\r\nThe Firmware Upgrade will take several minutes.  Please be patient.\r\n";
 const char kNoticeWill[] =
@@ -175,49 +61,6 @@ Event UmpOlder() {
 
 // ---------------------------------------------------------------------------
 // The scenarios.
-
-// A file in the backup directory before the run: an adapter's image with
-// other versions, the image with another identity, a text, a directory, or a
-// symbolic link to an adapter's image that lies elsewhere.
-struct SavedImage {
-    const char *name;
-    char adapter;
-    const char *bootcode, *preboot;
-    enum Kind { IMAGE, OTHER_IDENTITY, TEXT, DIRECTORY, LINK } kind;
-};
-
-struct NvramAfter {
-    char adapter;
-    const char *bootcode, *preboot, *ump; // the version texts afterwards
-};
-
-struct Scenario {
-    const char *name;
-    const char *adapters; // keys of kAdapters; j is J with jumper=protect, J has jumper=enable
-    std::vector<std::string> catalogue;
-    std::vector<std::string> args;
-    std::string input;
-    std::vector<Event> events; // after the banner
-    int exit_code;
-    // The tool's command lines, "MAC verb image backup-name" ({B} is the backup
-    // directory as the tool receives it); one per start of the tool. One that
-    // ends in " => outcome" is compared with the tool's outcome too.
-    std::vector<std::string> commands;
-    std::vector<NvramAfter> nvram;      // adapters whose NVRAM changed
-    std::string writer_fault = "";      // IMGWRITER_FAULT; "absent" leaves the tool out
-    std::vector<SavedImage> saved = {}; // in the backup directory before the run
-    // Trouble with the work files: "log-dir-is-file", "log-is-directory",
-    // "log-read-only" (none can be opened), "log-removed" (the tool removes the log at its first
-    // start), "backups-is-file" (the backup directory cannot be listed).
-    std::string trouble = "";
-    std::string library_fault = ""; // OMBRI_SIM_FAULTS; with exit= the run ends unclosed
-    std::string err = "";           // lines standard error holds (-debug); else it stays empty
-};
-
-// Test names carry the scenario's name; its value prints as that name too.
-void PrintTo(const Scenario &s, std::ostream *os) {
-    *os << s.name;
-}
 
 const char kBackupA[] = "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin";
 const char kBackupB[] = "{B}0A1B2C3D4E60.bc5.0.3.p8.3.2.u1.2.0.bin";
@@ -1022,14 +865,6 @@ const Scenario kScenarios[] = {
      "backups-is-file"},
 };
 
-std::string Replace(std::string text, const std::string &from, const std::string &to) {
-    for (size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 // The journal's command part of each line: what precedes " => ".
 std::vector<std::string> JournalCommands(const std::string &path) {
     std::vector<std::string> commands;
@@ -1055,146 +890,7 @@ std::string Show(const std::string &nvram) {
     return "\n" + RunHost(ToolsBuildDir() + "/simtool", spec).out;
 }
 
-class UpgradeRunTest : public SimE2eTest, public ::testing::WithParamInterface<Scenario> {
-  protected:
-    // Lays out the scenario's server, catalogue and writer tool in the work
-    // directory, keeping a copy of every NVRAM image as it was before.
-    void Layout(const Scenario &s) {
-        std::vector<std::string> lines;
-        used_.clear();
-        std::string dir = ServerDir();
-        mkdir(dir.c_str(), 0755);
-        for (const char *k = s.adapters; *k != '\0'; ++k) {
-            const AdapterDef *a = FindAdapter(static_cast<char>(toupper(*k)));
-            ASSERT_NE(a, nullptr);
-            used_.push_back(a);
-            std::string jumper = *k == 'j' ? " jumper=protect" : *k == 'J' ? " jumper=enable" : "";
-            lines.push_back(std::string(a->line) + jumper + " nvram=" + a->nvram);
-        }
-        server_ = MakeServer(dir, "7.6.1", lines);
-        for (const AdapterDef *a : used_) {
-            ASSERT_TRUE(WriteNvram(server_, a->nvram, a->options));
-            ASSERT_TRUE(CopyFile(dir + "/" + a->nvram, dir + "/" + a->nvram + ".before"));
-        }
-        // The catalogue and its images, made for the identity each record names.
-        for (const std::string &record : s.catalogue) {
-            char file[64], identity[32], image[64], version[32];
-            ASSERT_EQ(sscanf(record.c_str(), "%63s %31s %63s %31s", file, identity, image, version),
-                      4);
-            std::string catalogue = work_ + "/NIC_FW/" + file;
-            std::string folder = catalogue.substr(0, catalogue.rfind('/'));
-            RunHost("/bin/mkdir", RunSpec{{"-p", folder}, "", {}, ""});
-            std::string text =
-                ReadFileText(catalogue) + identity + " " + image + " " + version + "\r\n";
-            WriteFileText(catalogue, text);
-            ASSERT_TRUE(WriteComponent(folder + "/" + image, KindOf(file), version, identity));
-        }
-        if (s.writer_fault != "absent") {
-            ASSERT_TRUE(InstallWriter(work_));
-        }
-        SaveImages(s);
-        current_ = s;
-        std::string work_dir = SystemDriveDir(work_) + "/VLMSYSTEM";
-        if (s.trouble == "log-dir-is-file") {
-            WriteFileText(work_dir + "/log", "not a directory");
-        } else if (s.trouble == "log-is-directory") {
-            RunHost("/bin/mkdir", RunSpec{{"-p", LogFileOf(work_)}, "", {}, ""});
-        } else if (s.trouble == "backups-is-file") {
-            RemoveTree(BackupDirOf(work_));
-            WriteFileText(work_dir + "/NICFWBACKUP", "not a directory");
-        } else if (s.trouble == "log-removed") {
-            // The tool, wrapped: at its first start it removes the log, then writes.
-            std::string tool = work_ + "/imgwriter";
-            rename(tool.c_str(), (tool + ".real").c_str());
-            WriteFileText(tool, "#!/bin/sh\n[ -e '" + tool + ".once' ] || rm -f '" +
-                                    LogFileOf(work_) + "'\ntouch '" + tool + ".once'\nexec '" +
-                                    tool + ".real' \"$@\"\n");
-            chmod(tool.c_str(), 0755);
-        }
-    }
-
-    // Puts the scenario's files into the backup directory.
-    void SaveImages(const Scenario &s) {
-        std::string backups = BackupDirOf(work_);
-        RunHost("/bin/mkdir", RunSpec{{"-p", backups}, "", {}, ""});
-        for (const SavedImage &saved : s.saved) {
-            std::string path = backups + saved.name;
-            if (saved.kind == SavedImage::LINK) {
-                std::string elsewhere = work_ + "/elsewhere";
-                mkdir(elsewhere.c_str(), 0755);
-                ASSERT_EQ(symlink((elsewhere + "/" + saved.name).c_str(), path.c_str()), 0);
-                path = elsewhere + "/" + saved.name;
-            }
-            if (saved.kind == SavedImage::TEXT) {
-                WriteFileText(path, "not an image\r\n");
-                saved_bytes_[saved.name] = "not an image\r\n";
-                continue;
-            }
-            if (saved.kind == SavedImage::DIRECTORY) {
-                mkdir(path.c_str(), 0755);
-                continue;
-            }
-            std::vector<std::string> options = FindAdapter(saved.adapter)->options;
-            for (size_t i = 0; i + 1 < options.size(); i++) {
-                options[i + 1] = options[i] == "--bootcode"  ? saved.bootcode
-                                 : options[i] == "--preboot" ? saved.preboot
-                                 : options[i] == "--pci" && saved.kind == SavedImage::OTHER_IDENTITY
-                                     ? "1234-ABCD-5678-0002"
-                                     : options[i + 1];
-            }
-            options.insert(options.begin(), {"nvram", path});
-            ASSERT_TRUE(RunSimtool(options));
-            saved_bytes_[saved.name] = ReadFileText(path);
-        }
-    }
-
-    // The texts that depend on the target: {B} the backup directory as the
-    // tool receives it, {P} as the program prints it, {p} the same in lower case.
-    std::string Fill(const std::string &text) const {
-        std::string printed = (IsWindowsTarget() ? std::string("C:") : SystemDriveDir(work_)) +
-                              "\\VLMSYSTEM\\NICFWBACKUP\\";
-        std::string lower = printed;
-        for (char &c : lower) {
-            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        }
-        return Replace(Replace(Replace(text, "{B}", BackupDirArg(work_)), "{P}", printed), "{p}",
-                       lower);
-    }
-
-    // Puts the NVRAM images back as they were and empties the system drive
-    // and the journal, for another run on the same layout.
-    void Restore() {
-        for (const AdapterDef *a : used_) {
-            std::string path = ServerDir() + "/" + a->nvram;
-            CopyFile(path + ".before", path);
-        }
-        std::remove(Journal().c_str());
-        ResetSystemDrive(work_);
-        SaveImages(current_);
-    }
-
-    std::string Journal() const { return ServerDir() + "/journal.log"; }
-
-    RunResult RunScenario(const Scenario &s, const std::string &library_faults = "") {
-        RunSpec spec;
-        for (const std::string &a : s.args) {
-            spec.args.push_back(Fill(a));
-        }
-        spec.input = s.input;
-        spec.env = SimEnv(server_, library_faults.empty() ? s.library_fault : library_faults);
-        spec.env.push_back("IMGWRITER_JOURNAL=" + Journal());
-        spec.env.push_back("IMGWRITER_FAULT=" + (s.writer_fault == "absent" ? "" : s.writer_fault));
-        std::remove(server_.call_log.c_str());
-        RunResult r = Run(spec);
-        calls_ = ReadCallLog(server_.call_log);
-        return r;
-    }
-
-    SimServer server_;
-    std::vector<const AdapterDef *> used_;
-    Scenario current_;
-    std::map<std::string, std::string> saved_bytes_; // the saved images as laid out
-};
+class UpgradeRunTest : public UpgradeServerTest, public ::testing::WithParamInterface<Scenario> {};
 
 TEST_P(UpgradeRunTest, Scenario) {
     const Scenario &s = GetParam();

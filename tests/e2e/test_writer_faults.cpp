@@ -6,7 +6,7 @@
 // Each run is checked for its console, log bytes, exit code, the tool's
 // journal, the NVRAM images (whole: the old image or the expected new one),
 // the backups and the library closed. Under Wine the first and last start.
-#include "silent_upgrade.h"
+#include "upgrade_fixture.h"
 
 #include <cstdio>
 
@@ -34,12 +34,12 @@ void PrintTo(const WriterFault &row, std::ostream *os) {
     *os << row.name;
 }
 
-class WriterFaultTest : public SilentUpgradeTest,
+class WriterFaultTest : public UpgradeServerTest,
                         public ::testing::WithParamInterface<WriterFault> {};
 
 TEST_P(WriterFaultTest, AtEachStartInTurn) {
     const WriterFault &f = GetParam();
-    LayOut();
+    Layout(SilentUpgrade());
     ASSERT_FALSE(HasFailure());
     std::vector<int> starts; // the failing start; 0: the tool is missing for every start
     if (f.action == nullptr) {

@@ -1,0 +1,448 @@
+// The upgrade runs' fixture: the adapter table, the layout of a scenario's
+// server, catalogue and backups, its runs, and the silent two-adapter upgrade
+// told as writes over the adapter table.
+#include "upgrade_fixture.h"
+
+#include <cstdio>
+#include <dirent.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const std::vector<AdapterDef> kAdapters = {
+    {'A',
+     "handle=4097 desc=\"Gigabit Server Adapter (port 1)\"",
+     "a.nvram",
+     {"--pci", "1234-ABCD-5678-0001", "--mac", kMacA, "--bootcode", "5.0.3", "--preboot", "8.3.2",
+      "--ump", "1.2.0", "--entry", "1:pxe"},
+     "0A1B2C3D4E5F.bc{bootcode}.p{preboot}.u{ump}.bin"},
+    {'B',
+     "handle=4098 desc=\"Gigabit Server Adapter (port 2)\"",
+     "b.nvram",
+     {"--pci", "1234-ABCD-5678-0001", "--mac", kMacB, "--bootcode", "5.0.3", "--preboot", "8.3.2",
+      "--ump", "1.2.0", "--entry", "1:pxe"},
+     "0A1B2C3D4E60.bc{bootcode}.p{preboot}.u{ump}.bin"},
+    {'C',
+     "handle=4099 desc=\"Gigabit Server Adapter (port 3)\"",
+     "c.nvram",
+     {"--pci", "1234-ABCD-5678-0002", "--mac", kMacC, "--bootcode", "4.6.1", "--preboot", "2.5.1",
+      "--ump", "1.1.9", "--entry", "1:clp"},
+     "0A1B2C3D4E61.bc{bootcode}.c{preboot}.u{ump}.bin"},
+    {'J',
+     "handle=4100 desc=\"Jumper Server Adapter\"",
+     "j.nvram",
+     {"--pci", "1234-BEEF-5678-0011", "--mac", kMacJ, "--bootcode", "5.0.3", "--preboot", "2.1.0",
+      "--ump", "1.0.0", "--entry", "1:iscsi"},
+     "0A1B2C3D4E62.bc{bootcode}.u{ump}.iS{preboot}.bin"},
+    {'K',
+     "handle=4101 desc=\"Jumper Server Adapter (PXE)\"",
+     "k.nvram",
+     {"--pci", "1234-BEEF-5678-0011", "--mac", kMacK, "--bootcode", "5.0.3", "--preboot", "8.3.2",
+      "--ump", "1.0.0", "--entry", "1:pxe"},
+     "0A1B2C3D4E63.bc{bootcode}.p{preboot}.u{ump}.bin"},
+};
+
+const AdapterDef *FindAdapter(char key) {
+    for (const AdapterDef &a : kAdapters) {
+        if (a.key == key) {
+            return &a;
+        }
+    }
+    return nullptr;
+}
+
+const AdapterDef *AdapterOfName(const std::string &name) {
+    for (const AdapterDef &a : kAdapters) {
+        if (name.compare(0, 12, OptionOf(a, "--mac")) == 0) {
+            return &a;
+        }
+    }
+    return &kAdapters[0];
+}
+
+std::string OptionOf(const AdapterDef &a, const std::string &option) {
+    for (size_t i = 0; i + 1 < a.options.size(); i++) {
+        if (a.options[i] == option) {
+            return a.options[i + 1];
+        }
+    }
+    return "";
+}
+
+std::string DescOf(const AdapterDef &a) {
+    std::string line = a.line;
+    size_t at = line.find("desc=\"") + 6;
+    return line.substr(at, line.find('"', at) - at);
+}
+
+std::string Replace(std::string text, const std::string &from, const std::string &to) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+void PrintTo(const Scenario &s, std::ostream *os) {
+    *os << s.name;
+}
+
+namespace {
+
+// The component kind of an image by its catalogue file.
+std::string KindOf(const std::string &catalogue) {
+    const char *kinds[][2] = {
+        {"Boot_Code/BC.config", "bootcode"}, {"PXE/MFPXE.config", "pxe"},
+        {"UMP/UMP.config", "ump"},           {"CLP/CLP.config", "clp"},
+        {"iSCSI/iSCSI.config", "iscsi"},     {"iSCSI/iSCSI_stub.config", "iscsistub"}};
+    for (auto &k : kinds) {
+        if (catalogue == k[0]) {
+            return k[1];
+        }
+    }
+    return "";
+}
+
+const AdapterDef &Adapter(char key) {
+    return *FindAdapter(key);
+}
+
+// The version text that simtool OPTION sets on adapter KEY with DONE in effect.
+std::string TextWith(char key, const std::string &option, unsigned done) {
+    std::string text = OptionOf(Adapter(key), option);
+    for (int w = 0; w < kWriteCount; w++) {
+        if ((done & (1u << w)) != 0 && kPlannedWrites[w].adapter == key &&
+            option == kPlannedWrites[w].option) {
+            text = kPlannedWrites[w].text;
+        }
+    }
+    return text;
+}
+
+std::vector<std::string> TextOptions(char key, unsigned done) {
+    std::vector<std::string> options;
+    for (const char *option : {"--bootcode", "--preboot", "--ump"}) {
+        options.push_back(option);
+        options.push_back(TextWith(key, option, done));
+    }
+    return options;
+}
+
+} // namespace
+
+void UpgradeServerTest::Layout(const Scenario &s) {
+    std::vector<std::string> lines;
+    used_.clear();
+    std::string dir = ServerDir();
+    mkdir(dir.c_str(), 0755);
+    for (const char *k = s.adapters; *k != '\0'; ++k) {
+        const AdapterDef *a = FindAdapter(static_cast<char>(toupper(*k)));
+        ASSERT_NE(a, nullptr);
+        used_.push_back(a);
+        std::string jumper = *k == 'j' ? " jumper=protect" : *k == 'J' ? " jumper=enable" : "";
+        lines.push_back(std::string(a->line) + jumper + " nvram=" + a->nvram);
+    }
+    server_ = MakeServer(dir, "7.6.1", lines);
+    for (const AdapterDef *a : used_) {
+        ASSERT_TRUE(WriteNvram(server_, a->nvram, a->options));
+        ASSERT_TRUE(CopyFile(dir + "/" + a->nvram, dir + "/" + a->nvram + ".before"));
+    }
+    // The catalogue and its images, made for the identity each record names.
+    for (const std::string &record : s.catalogue) {
+        char file[64], identity[32], image[64], version[32];
+        ASSERT_EQ(sscanf(record.c_str(), "%63s %31s %63s %31s", file, identity, image, version), 4);
+        std::string catalogue = work_ + "/NIC_FW/" + file;
+        std::string folder = catalogue.substr(0, catalogue.rfind('/'));
+        RunHost("/bin/mkdir", RunSpec{{"-p", folder}, "", {}, ""});
+        std::string text =
+            ReadFileText(catalogue) + identity + " " + image + " " + version + "\r\n";
+        WriteFileText(catalogue, text);
+        ASSERT_TRUE(WriteComponent(folder + "/" + image, KindOf(file), version, identity));
+    }
+    if (s.writer_fault != "absent") {
+        ASSERT_TRUE(InstallWriter(work_));
+    }
+    SaveImages(s);
+    current_ = s;
+    std::string work_dir = SystemDriveDir(work_) + "/VLMSYSTEM";
+    if (s.trouble == "log-dir-is-file") {
+        WriteFileText(work_dir + "/log", "not a directory");
+    } else if (s.trouble == "log-is-directory") {
+        RunHost("/bin/mkdir", RunSpec{{"-p", LogFileOf(work_)}, "", {}, ""});
+    } else if (s.trouble == "backups-is-file") {
+        RemoveTree(BackupDirOf(work_));
+        WriteFileText(work_dir + "/NICFWBACKUP", "not a directory");
+    } else if (s.trouble == "log-removed") {
+        // The tool, wrapped: at its first start it removes the log, then writes.
+        std::string tool = work_ + "/imgwriter";
+        rename(tool.c_str(), (tool + ".real").c_str());
+        WriteFileText(tool, "#!/bin/sh\n[ -e '" + tool + ".once' ] || rm -f '" + LogFileOf(work_) +
+                                "'\ntouch '" + tool + ".once'\nexec '" + tool + ".real' \"$@\"\n");
+        chmod(tool.c_str(), 0755);
+    }
+}
+
+void UpgradeServerTest::SaveImages(const Scenario &s) {
+    std::string backups = BackupDirOf(work_);
+    RunHost("/bin/mkdir", RunSpec{{"-p", backups}, "", {}, ""});
+    for (const SavedImage &saved : s.saved) {
+        std::string path = backups + saved.name;
+        if (saved.kind == SavedImage::TEXT) {
+            WriteFileText(path, "not an image\r\n");
+            saved_bytes_[saved.name] = "not an image\r\n";
+            continue;
+        }
+        if (saved.kind == SavedImage::DIRECTORY) {
+            mkdir(path.c_str(), 0755);
+            continue;
+        }
+        std::vector<std::string> options = FindAdapter(saved.adapter)->options;
+        for (size_t i = 0; i + 1 < options.size(); i++) {
+            options[i + 1] = options[i] == "--bootcode"  ? saved.bootcode
+                             : options[i] == "--preboot" ? saved.preboot
+                             : options[i] == "--pci" && saved.kind == SavedImage::OTHER_IDENTITY
+                                 ? "1234-ABCD-5678-0002"
+                                 : options[i + 1];
+        }
+        if (saved.kind == SavedImage::LINK) {
+            std::string elsewhere = work_ + "/elsewhere";
+            mkdir(elsewhere.c_str(), 0755);
+            ASSERT_EQ(symlink((elsewhere + "/" + saved.name).c_str(), path.c_str()), 0);
+            path = elsewhere + "/" + saved.name;
+        }
+        options.insert(options.begin(), {"nvram", path});
+        ASSERT_TRUE(RunSimtool(options));
+        saved_bytes_[saved.name] = ReadFileText(path);
+    }
+}
+
+std::string UpgradeServerTest::Fill(const std::string &text) const {
+    std::string printed = (IsWindowsTarget() ? std::string("C:") : SystemDriveDir(work_)) +
+                          "\\VLMSYSTEM\\NICFWBACKUP\\";
+    std::string lower = printed;
+    for (char &c : lower) {
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    }
+    return Replace(Replace(Replace(text, "{B}", BackupDirArg(work_)), "{P}", printed), "{p}",
+                   lower);
+}
+
+void UpgradeServerTest::Restore() {
+    for (const AdapterDef *a : used_) {
+        CopyFile(NvramPath(a->key) + ".before", NvramPath(a->key));
+    }
+    std::remove(Journal().c_str());
+    ResetSystemDrive(work_);
+    SaveImages(current_);
+}
+
+std::vector<std::string> UpgradeServerTest::Env(const std::string &writer_fault,
+                                                const std::string &library_faults) const {
+    std::vector<std::string> env = SimEnv(server_, library_faults);
+    env.push_back("IMGWRITER_JOURNAL=" + Journal());
+    env.push_back("IMGWRITER_FAULT=" + writer_fault);
+    return env;
+}
+
+RunResult UpgradeServerTest::RunScenario(const Scenario &s, const std::string &library_faults) {
+    RunSpec spec;
+    for (const std::string &a : s.args) {
+        spec.args.push_back(Fill(a));
+    }
+    spec.input = s.input;
+    spec.env = Env(s.writer_fault == "absent" ? "" : s.writer_fault,
+                   library_faults.empty() ? s.library_fault : library_faults);
+    std::remove(server_.call_log.c_str());
+    RunResult r = Run(spec);
+    calls_ = ReadCallLog(server_.call_log);
+    return r;
+}
+
+RunResult UpgradeServerTest::RunSilent(const std::string &writer_fault) {
+    Scenario s = current_;
+    s.writer_fault = writer_fault;
+    return RunScenario(s);
+}
+
+// ---------------------------------------------------------------------------
+// The silent two-adapter upgrade.
+
+const PlannedWrite kPlannedWrites[kWriteCount] = {
+    {'A', "upgrade -bc", "Boot_Code/bc504.bin", "Boot Code", "Boot Code 5.0.3 to 5.0.4",
+     "--bootcode", "5.0.4"},
+    {'A', "upgrade -mba", "PXE/pxe833.bin", "PXE", "PXE 8.3.2 to 8.3.3", "--preboot", "8.3.3"},
+    {'J', "upgrade -bc", "Boot_Code/bcj510.bin", "Boot Code", "Boot Code 5.0.3 to 5.1.0",
+     "--bootcode", "5.1.0"},
+};
+
+Scenario SilentUpgrade(int extra_bc_records) {
+    // Adapter A's further boot code records follow its first.
+    std::vector<std::string> catalogue(1 + static_cast<size_t>(extra_bc_records), kBcA);
+    catalogue.push_back(kPxeA);
+    catalogue.push_back(kBcJ);
+    return {"SilentUpgrade", "AJ", catalogue, {"-s"}, "", {}, 1, {}, {}};
+}
+
+std::string BannerLog() {
+    return std::string(kStars) + kTitle + kStars;
+}
+
+std::string FoundLine(char key) {
+    const AdapterDef &a = Adapter(key);
+    return "\r\nFound " + DescOf(a) + " MAC: " + OptionOf(a, "--mac") + " \r\n";
+}
+
+std::string UpgradeServerTest::BackupName(char key, unsigned done) const {
+    std::string name = Adapter(key).backup;
+    for (const char *field : {"bootcode", "preboot", "ump"}) {
+        name = Replace(name, std::string("{") + field + "}",
+                       TextWith(key, std::string("--") + field, done));
+    }
+    return name;
+}
+
+std::string UpgradeServerTest::Command(int w, unsigned done) const {
+    const PlannedWrite &p = kPlannedWrites[w];
+    return OptionOf(Adapter(p.adapter), "--mac") + " " + p.verb + " ./NIC_FW/" + p.image + " " +
+           BackupDirArg(work_) + BackupName(p.adapter, done);
+}
+
+ExpectedRun UpgradeServerTest::Expected(unsigned done, unsigned effective, bool tool_absent,
+                                        int stop_after, unsigned no_backup) const {
+    // The selection pass: a component already at the catalogue's version is
+    // not written, and says so in the log.
+    std::string log = BannerLog();
+    for (const AdapterDef *a : used_) {
+        log += FoundLine(a->key);
+        for (int w = 0; w < kWriteCount; w++) {
+            const PlannedWrite &p = kPlannedWrites[w];
+            if (p.adapter == a->key && (done & (1u << w)) != 0) {
+                log += std::string("** WARNING ** - Installed ") + p.word +
+                       " is the same version as selected " + p.word + ".\r\n";
+            }
+        }
+    }
+    // The write pass.
+    const unsigned todo = kAllWrites & ~done;
+    bool errors = false;
+    int started = 0;
+    for (const AdapterDef *a : used_) {
+        const std::string named = DescOf(*a) + " MAC: " + OptionOf(*a, "--mac");
+        bool bootcode_written = false; // the adapter's boot code is among this run's writes
+        bool verify = false;
+        for (int w = 0; w < kWriteCount; w++) {
+            const PlannedWrite &p = kPlannedWrites[w];
+            bool ours = p.adapter == a->key && (todo & (1u << w)) != 0;
+            bootcode_written = bootcode_written || (ours && p.option == std::string("--bootcode"));
+        }
+        for (int w = 0; w < kWriteCount; w++) {
+            const PlannedWrite &p = kPlannedWrites[w];
+            if (p.adapter != a->key || (todo & (1u << w)) == 0) {
+                continue;
+            }
+            bool is_bootcode = p.option == std::string("--bootcode");
+            if (is_bootcode || !bootcode_written) {
+                log += "\r\nSelecting " + named + " \r\n";
+            }
+            log += std::string("Upgrading ") + p.line + "\r\n";
+            log += "\r\n"; // the log is closed before the tool starts
+            if (++started == stop_after) {
+                return {Console(log), -1};
+            }
+            if (tool_absent || (no_backup & (1u << w)) != 0) {
+                log += "ERROR: Upgrade of " + named + " cmd:(.\\imgwriter  " + Command(w, done) +
+                       ") failed with internal error " + (tool_absent ? "14" : "15") + "\r\n";
+                errors = true;
+            }
+            // Boot code and PXE on the jumper adapter are read back afterwards.
+            verify = verify || a->key == 'J';
+        }
+        if (verify) {
+            // Only its boot code is written here: major and minor are compared.
+            if ((effective & (1u << 2)) != 0) {
+                log += "** WARNING ** Replace the adapter jumper (J1) to the Write Protect "
+                       "position\r\n";
+            } else {
+                log += "*** ERROR *** Firmware upgrade failed!\r\n"
+                       "Verify adapter jumper (J1) is in the write enable position\r\n";
+                errors = true;
+            }
+        }
+    }
+    int exit_code = 3;
+    if (errors) {
+        log += "\nNIC firmware update completed with errors. \r\n";
+        exit_code = 0;
+    } else if (todo != 0) {
+        log += "\nNIC firmware update complete.\r\n";
+        exit_code = 1;
+    }
+    log += "\r\n"; // closed at the end of the run
+    return {Console(log), exit_code};
+}
+
+std::string UpgradeServerTest::NvramPath(char key) const {
+    return ServerDir() + "/" + Adapter(key).nvram;
+}
+
+std::string UpgradeServerTest::ImageWith(char key, unsigned done) const {
+    std::string copy = NvramPath(key) + ".expected";
+    if (!CopyFile(NvramPath(key) + ".before", copy)) {
+        return "";
+    }
+    std::vector<std::string> args = {"edit", copy};
+    for (const std::string &o : TextOptions(key, done)) {
+        args.push_back(o);
+    }
+    if (!RunSimtool(args)) {
+        return "";
+    }
+    std::string bytes = ReadFileText(copy);
+    std::remove(copy.c_str());
+    return bytes;
+}
+
+::testing::AssertionResult UpgradeServerTest::NvramHolds(unsigned done) const {
+    for (const AdapterDef *a : used_) {
+        if (ReadFileText(NvramPath(a->key)) != ImageWith(a->key, done)) {
+            RunSpec spec;
+            spec.args = {"show", NvramPath(a->key)};
+            return ::testing::AssertionFailure()
+                   << a->nvram << " does not hold exactly the writes " << done << ":\n"
+                   << RunHost(ToolsBuildDir() + "/simtool", spec).out;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult
+UpgradeServerTest::BackupsAre(const std::map<std::string, std::string> &backups) const {
+    std::string dir = BackupDirOf(work_);
+    std::set<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        for (struct dirent *e = readdir(d); e != nullptr; e = readdir(d)) {
+            if (e->d_name[0] != '.') {
+                names.insert(e->d_name);
+            }
+        }
+        closedir(d);
+    }
+    std::string listing, expected;
+    for (const std::string &name : names) {
+        listing += name + "\n";
+    }
+    for (const auto &b : backups) {
+        expected += b.first + "\n";
+    }
+    if (listing != expected) {
+        return ::testing::AssertionFailure() << "backup directory holds\n"
+                                             << listing << "expected\n"
+                                             << expected;
+    }
+    for (const auto &b : backups) {
+        if (ReadFileText(dir + b.first) != b.second) {
+            return ::testing::AssertionFailure() << "backup " << b.first << " differs";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
