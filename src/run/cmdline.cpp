@@ -2,8 +2,9 @@
 // arguments, and the mode decision.
 #include "run/runflags.h"
 
-#include <cctype>
 #include <cstddef>
+
+#include "base/text.h"
 
 namespace {
 
@@ -41,20 +42,10 @@ constexpr OptionForm kOptions[] = {
     {"-I", "/I", RUN_REPORT_IMAGE, ARG_NEXT},
 };
 
-// Whole-text comparison without regard to ASCII letter case.
-bool SameTextIgnoringCase(const char *a, const char *b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (std::tolower(static_cast<unsigned char>(*a)) !=
-            std::tolower(static_cast<unsigned char>(*b))) {
-            return false;
-        }
-    }
-    return *a == *b;
-}
-
 const OptionForm *FindOption(const char *arg) {
     for (const OptionForm &form : kOptions) {
-        if (SameTextIgnoringCase(arg, form.dash) || SameTextIgnoringCase(arg, form.slash)) {
+        if (SameTextIgnoringAsciiCase(arg, form.dash) ||
+            SameTextIgnoringAsciiCase(arg, form.slash)) {
             return &form;
         }
     }
