@@ -32,6 +32,14 @@ class PlatformTest : public ::testing::Test {
     }
     std::string Win(const std::string &name) const { return win_ + "\\" + name; }
     std::string Host(const std::string &name) const { return host_ + "/" + name; }
+    // A file's text as the host holds it, without the CR that Windows stores before a line feed
+    // in text mode.
+    std::string HostText(const std::string &name) const {
+        std::ifstream in(Host(name), std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    }
     std::string host_, win_;
 };
 
@@ -88,11 +96,7 @@ TEST_F(PlatformTest, AppendModeKeepsWhatWasThere) {
         fputs(line, log);
         fclose(log);
     }
-    std::ifstream in(Host("log.txt"), std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // Text mode: Windows stores a line feed as CR LF.
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    EXPECT_EQ(text, "one\ntwo\n");
+    EXPECT_EQ(HostText("log.txt"), "one\ntwo\n");
 }
 
 TEST_F(PlatformTest, ListsEveryEntryOfADirectory) {
@@ -136,9 +140,7 @@ TEST_F(PlatformTest, RunsAChildAndWaitsForItsEnd) {
         ".\\platform_child " + Win("child.txt") + " upgrade -bc \"a  b\\\\\" c\\\\d";
     unsigned long error = 0;
     ASSERT_EQ(plat_run_process(command.c_str(), &error), 1) << "error " << error;
-    std::ifstream in(Host("child.txt"));
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "upgrade|-bc|a  b\\|c\\\\d|done\n")
+    EXPECT_EQ(HostText("child.txt"), "upgrade|-bc|a  b\\|c\\\\d|done\n")
         << "the file is complete once the call returns";
 }
 

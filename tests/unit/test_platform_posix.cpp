@@ -29,41 +29,73 @@ class PosixPlatformTest : public ::testing::Test {
     std::string dir_;
 };
 
-TEST_F(PosixPlatformTest, ListsInNtfsOrderWithDotFilesHidden) {
-    for (const char *name : {"b.img", "A.img", "_x", "a2.img", ".hidden", "B1"}) {
-        std::ofstream(dir_ + "/" + name) << "x";
+// Listings, each of a directory of its own: empty, or populated first with files, a directory
+// and a symbolic link to a file. An entry reads: its name, "/" after a directory's, " hidden"
+// and " link" (a reparse point) as they apply. A refused listing has no entries and says why.
+TEST_F(PosixPlatformTest, Listings) {
+    struct Case {
+        const char *name;
+        bool populated;
+        const char *pattern;
+        std::vector<std::string> entries;
+    } cases[] = {
+        // Compared upper-cased: "." (0x2E) before "2", "_" (0x5F) after the letters. A
+        // symbolic link is a reparse point.
+        {"ListsInNtfsOrderWithDotFilesHidden",
+         true,
+         "\\*",
+         {"./", "../", ".hidden hidden", "A.img", "a2.img", "b.img", "B1", "link.img link", "Sub/",
+          "_x"}},
+        {"OnlyAWholeDirectoryCanBeListed", false, "\\*.img", {}},
+        {"AnEmptyDirectoryStillListsItsDots", false, "\\*", {"./", "../"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string dir = dir_ + "/" + c.name;
+        fs::create_directory(dir);
+        if (c.populated) {
+            for (const char *name : {"b.img", "A.img", "_x", "a2.img", ".hidden", "B1"}) {
+                std::ofstream(dir + "/" + name) << "x";
+            }
+            fs::create_directory(dir + "/Sub");
+            fs::create_symlink(dir + "/b.img", dir + "/link.img");
+        }
+        PlatDirEntry entry;
+        unsigned long error = 0;
+        PlatFind *find = plat_find_first((dir + c.pattern).c_str(), &entry, &error);
+        std::vector<std::string> entries;
+        if (find == nullptr) {
+            EXPECT_NE(error, 0ul);
+        } else {
+            do {
+                entries.push_back(std::string(entry.name) + (entry.is_directory != 0 ? "/" : "") +
+                                  (entry.is_hidden != 0 ? " hidden" : "") +
+                                  (entry.is_reparse != 0 ? " link" : ""));
+            } while (plat_find_next(find, &entry) != 0);
+            plat_find_close(find);
+        }
+        EXPECT_EQ(entries, c.entries);
     }
-    fs::create_directory(dir_ + "/Sub");
-    fs::create_symlink(dir_ + "/b.img", dir_ + "/link.img");
-    PlatDirEntry entry;
-    unsigned long error = 0;
-    PlatFind *find = plat_find_first((dir_ + "\\*").c_str(), &entry, &error);
-    ASSERT_NE(find, nullptr);
-    std::vector<std::string> names, hidden, links;
-    do {
-        names.push_back(entry.name);
-        if (entry.is_hidden != 0) {
-            hidden.push_back(entry.name);
-        }
-        if (entry.is_reparse != 0) {
-            links.push_back(entry.name);
-        }
-    } while (plat_find_next(find, &entry) != 0);
-    plat_find_close(find);
-    // Compared upper-cased: "." (0x2E) before "2", "_" (0x5F) after the letters.
-    EXPECT_EQ(names, (std::vector<std::string>{".", "..", ".hidden", "A.img", "a2.img", "b.img",
-                                               "B1", "link.img", "Sub", "_x"}));
-    EXPECT_EQ(hidden, (std::vector<std::string>{".hidden"}));
-    EXPECT_EQ(links, (std::vector<std::string>{"link.img"}))
-        << "a symbolic link is a reparse point";
 }
 
-// Work directories: mode 0700 whatever the umask, and the rules of the check.
+// Directories made whatever the umask: a work directory is the owner's alone, any other one
+// is writable by its owner only. Then the rules of the work directories' check.
 TEST_F(PosixPlatformTest, PrivateDirectoriesAreTheOwnersAlone) {
-    const mode_t umask_before = umask(0);
-    EXPECT_EQ(plat_create_private_directory((dir_ + "\\work\\").c_str()), 0ul);
-    umask(umask_before);
-    EXPECT_EQ(fs::status(dir_ + "/work").permissions(), fs::perms::owner_all);
+    struct Made {
+        const char *name;
+        unsigned long (*make)(const char *path);
+        fs::perms perms;
+    };
+    const fs::perms read_all = fs::perms::owner_all | fs::perms::group_read |
+                               fs::perms::group_exec | fs::perms::others_read |
+                               fs::perms::others_exec;
+    for (const Made &m : {Made{"work", plat_create_private_directory, fs::perms::owner_all},
+                          Made{"plain", plat_create_directory, read_all}}) {
+        const mode_t umask_before = umask(0);
+        EXPECT_EQ(m.make((dir_ + "\\" + m.name + "\\").c_str()), 0ul) << m.name;
+        umask(umask_before);
+        EXPECT_EQ(fs::status(dir_ + "/" + m.name).permissions(), m.perms) << m.name;
+    }
     struct Case {
         mode_t mode;
         unsigned long refusal;
@@ -74,23 +106,6 @@ TEST_F(PosixPlatformTest, PrivateDirectoriesAreTheOwnersAlone) {
         EXPECT_EQ(plat_check_private_directory((dir_ + "\\work\\").c_str()), c.refusal)
             << std::oct << c.mode;
     }
-}
-
-TEST_F(PosixPlatformTest, OnlyAWholeDirectoryCanBeListed) {
-    PlatDirEntry entry;
-    unsigned long error = 0;
-    EXPECT_EQ(plat_find_first((dir_ + "\\*.img").c_str(), &entry, &error), nullptr);
-    EXPECT_NE(error, 0ul);
-}
-
-TEST_F(PosixPlatformTest, AnEmptyDirectoryStillListsItsDots) {
-    PlatDirEntry entry;
-    unsigned long error = 0;
-    PlatFind *find = plat_find_first((dir_ + "\\*").c_str(), &entry, &error);
-    ASSERT_NE(find, nullptr);
-    EXPECT_STREQ(entry.name, ".");
-    EXPECT_EQ(entry.is_directory, 1);
-    plat_find_close(find);
 }
 
 // The child inherits no handles, and runs in a process group of its own, out

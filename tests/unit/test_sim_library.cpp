@@ -22,6 +22,12 @@ class SimLibrary : public SimFixture {
         *word = sim_get_be32(bytes);
         return status;
     }
+    // A zero-filled block with the version its caller names.
+    template <class Block> static Block Blank(uint32_t version) {
+        Block block = Block{};
+        block.InfoVersion = version;
+        return block;
+    }
 };
 
 TEST_F(SimLibrary, OperationsNeedAnInitialisedLibrary) {
@@ -30,8 +36,7 @@ TEST_F(SimLibrary, OperationsNeedAnInitialisedLibrary) {
     EXPECT_EQ(SimGetVersion(&a, &b, &c), 0u) << "the version is asked before initialising";
     EXPECT_EQ(a * 10000 + b * 100 + c, 70601u);
 
-    NicInfo info = NicInfo{};
-    info.InfoVersion = NIC_INFO_VERSION;
+    NicInfo info = Blank<NicInfo>(NIC_INFO_VERSION);
     for (int round = 0; round < 2; ++round) { // before init, then after uninit
         uint32_t count = 0, handles[4];
         EXPECT_EQ(SimGetNumPhyNicEx(&count), SIM_ERR_NOT_INITIALIZED);
@@ -64,20 +69,17 @@ TEST_F(SimLibrary, HandlesComeInMachineFileOrder) {
 TEST_F(SimLibrary, WrongInfoVersionsAreRefusedAndLeaveTheBlock) {
     Init();
     for (uint32_t version : {0u, 2u, 8u, 9u, 11u}) {
-        NicInfo info = NicInfo{};
-        info.InfoVersion = version;
+        NicInfo info = Blank<NicInfo>(version);
         EXPECT_EQ(SimGetNicInfo(7, &info), SIM_ERR_BAD_INFO_VERSION) << version;
         EXPECT_EQ(info.Handle, 0u);
     }
     for (uint32_t version : {0u, 2u, 7u, 10u}) {
-        NicAuxInfo aux = NicAuxInfo{};
-        aux.InfoVersion = version;
+        NicAuxInfo aux = Blank<NicAuxInfo>(version);
         EXPECT_EQ(SimGetNicAuxInfo(7, &aux), SIM_ERR_BAD_INFO_VERSION) << version;
         EXPECT_EQ(aux.Reserved4[0], 0u);
     }
     for (uint32_t version : {0u, 1u, 3u, 10u}) {
-        TernFwInfo tern = TernFwInfo{};
-        tern.InfoVersion = version;
+        TernFwInfo tern = Blank<TernFwInfo>(version);
         EXPECT_EQ(SimGetTernFwInfo(7, &tern), SIM_ERR_BAD_INFO_VERSION) << version;
         EXPECT_EQ(tern.BootCodeVersionText[0], '\0');
     }
@@ -85,12 +87,9 @@ TEST_F(SimLibrary, WrongInfoVersionsAreRefusedAndLeaveTheBlock) {
 
 TEST_F(SimLibrary, UnknownHandlesAreRefusedByEveryAdapterOperation) {
     Init();
-    NicInfo info = NicInfo{};
-    info.InfoVersion = NIC_INFO_VERSION;
-    NicAuxInfo aux = NicAuxInfo{};
-    aux.InfoVersion = NIC_AUX_INFO_VERSION;
-    TernFwInfo tern = TernFwInfo{};
-    tern.InfoVersion = TERN_FW_INFO_VERSION;
+    NicInfo info = Blank<NicInfo>(NIC_INFO_VERSION);
+    NicAuxInfo aux = Blank<NicAuxInfo>(NIC_AUX_INFO_VERSION);
+    TernFwInfo tern = Blank<TernFwInfo>(TERN_FW_INFO_VERSION);
     uint32_t word;
     for (uint32_t handle : {0u, 8u, 0xFFFFFFFFu}) {
         EXPECT_EQ(SimGetNicInfo(handle, &info), SIM_ERR_UNKNOWN_HANDLE);
@@ -177,8 +176,7 @@ TEST_F(SimLibrary, ReadFirmwareArguments) {
 
 TEST_F(SimLibrary, NicInfoServesTheMachineFileAndFallsBackToTheNvram) {
     Init();
-    NicInfo info = NicInfo{};
-    info.InfoVersion = NIC_INFO_VERSION;
+    NicInfo info = Blank<NicInfo>(NIC_INFO_VERSION);
     ASSERT_EQ(SimGetNicInfo(9, &info), 0u);
     EXPECT_EQ(info.InfoVersion, NIC_INFO_VERSION);
     EXPECT_EQ(info.AdapterType, 2u);
@@ -190,8 +188,7 @@ TEST_F(SimLibrary, NicInfoServesTheMachineFileAndFallsBackToTheNvram) {
     EXPECT_EQ(info.SubsystemVendorId, 0x3333);
     EXPECT_EQ(info.SubsystemId, 0x4444);
 
-    info = NicInfo{};
-    info.InfoVersion = NIC_INFO_VERSION;
+    info = Blank<NicInfo>(NIC_INFO_VERSION);
     ASSERT_EQ(SimGetNicInfo(7, &info), 0u);
     EXPECT_EQ(info.AdapterType, ADAPTER_TYPE_SUPPORTED) << "type defaults to 4";
     EXPECT_EQ(info.InfoFlags, 0u);
@@ -208,8 +205,7 @@ TEST_F(SimLibrary, NicInfoServesTheMachineFileAndFallsBackToTheNvram) {
 
 TEST_F(SimLibrary, VersionTextsAreReadFromTheNvramFileOnEveryCall) {
     Init();
-    TernFwInfo tern = TernFwInfo{};
-    tern.InfoVersion = TERN_FW_INFO_VERSION;
+    TernFwInfo tern = Blank<TernFwInfo>(TERN_FW_INFO_VERSION);
     ASSERT_EQ(SimGetTernFwInfo(7, &tern), 0u);
     EXPECT_STREQ(tern.BootCodeVersionText, "5.0.3");
     EXPECT_STREQ(tern.PreBootVersionText, "8.3.2");
@@ -222,8 +218,7 @@ TEST_F(SimLibrary, VersionTextsAreReadFromTheNvramFileOnEveryCall) {
     snprintf(spec.ump, sizeof spec.ump, "1.2.0");
     sim_signature_words(SIM_IMAGE_CLP, spec.entries[0].sig);
     WriteNvram("nic0.nvram", spec);
-    tern = TernFwInfo{};
-    tern.InfoVersion = TERN_FW_INFO_VERSION;
+    tern = Blank<TernFwInfo>(TERN_FW_INFO_VERSION);
     ASSERT_EQ(SimGetTernFwInfo(7, &tern), 0u);
     EXPECT_STREQ(tern.BootCodeVersionText, "5.0.4");
     EXPECT_STREQ(tern.UmpVersionText, "1.2.0");
@@ -262,8 +257,7 @@ TEST_F(SimLibrary, ChangedNvramFilesAreReadAgain) {
             ASSERT_EQ(utimensat(AT_FDCWD, nvram.c_str(), times, 0), 0);
         }
         ASSERT_EQ(SimInitializeEx(0), 0u);
-        TernFwInfo tern = TernFwInfo{};
-        tern.InfoVersion = TERN_FW_INFO_VERSION;
+        TernFwInfo tern = Blank<TernFwInfo>(TERN_FW_INFO_VERSION);
         ASSERT_EQ(SimGetTernFwInfo(7, &tern), 0u);
         ASSERT_STREQ(tern.BootCodeVersionText, "5.0.3");
 
@@ -303,8 +297,7 @@ TEST_F(SimLibrary, BrokenNvramFilesGiveAStatusAndOneMessage) {
         }
         ASSERT_EQ(SimInitializeEx(0), 0u);
         ASSERT_EQ(SimInitDiag(7), 0u);
-        TernFwInfo tern = TernFwInfo{};
-        tern.InfoVersion = TERN_FW_INFO_VERSION;
+        TernFwInfo tern = Blank<TernFwInfo>(TERN_FW_INFO_VERSION);
         uint32_t word;
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(SimGetTernFwInfo(7, &tern), SIM_ERR_NVRAM_FILE) << c.name;
