@@ -29,17 +29,22 @@ struct ReportPort {
 
 struct ReportCase {
     const char *name;
-    const char *lines; // further machine-file lines: version, count, fault
     std::vector<ReportPort> ports;
     int result;
     std::string out;
+    int calls[4];      // of OmbriInitializeEx (flags 0), OmbriGetNumPhyNicEx, OmbriInitDiag and
+                       // OmbriUninitialize
+    const char *lines; // further machine-file lines: version, count, fault
     const char *debug;
-    int initialize; // calls of OmbriInitializeEx with its flags 0
-    int listing;    // calls of OmbriGetNumPhyNicEx
-    int diag;       // calls of OmbriInitDiag
-    int closing;    // calls of OmbriUninitialize
-    bool huge;      // the tables' allocation fails
+    bool huge; // the tables' allocation fails
 };
+
+ReportCase Report(const char *name, std::vector<ReportPort> ports, int result, std::string out,
+                  int initialize, int listing, int diag, int closing, const char *lines = "",
+                  const char *debug = "", bool huge = false) {
+    return ReportCase{name,  ports, result, out, {initialize, listing, diag, closing},
+                      lines, debug, huge};
+}
 
 // The report line of port 0: the identity group, the version columns, the description.
 std::string Line(const char *columns, const char *desc) {
@@ -48,153 +53,47 @@ std::string Line(const char *columns, const char *desc) {
 
 // The version columns: PXE, UMP, CLP, iSCSI and the iSCSI stub: the "VersionColumns" rows.
 const ReportCase kReports[] = {
-    {"LineForBootCodeAndPxe",
-     "",
-     {{"Dual Port Server Adapter", {"5.0.3", "8.3.2", ""}, {{0, 1, IMG_A, kPxeImage}}}},
-     1,
-     Line("5 0 3 8 3 2 - - - - - - - - - - - - ", "Dual Port Server Adapter"),
-     "",
-     1,
-     1,
-     1,
-     1,
-     false},
-    {"VersionColumns_nothing",
-     "",
-     {{"D", {"", "", ""}, {}}},
-     1,
-     Line("0 0 0 - - - - - - - - - - - - - - - ", "D"),
-     "",
-     1,
-     1,
-     1,
-     1,
-     false},
-    {"VersionColumns_iscsiStub",
-     "",
-     {{"D", {"5.0.3", "1.0.0", ""}, {{2, 1, IMG_B, kIscsiImage}}}},
-     1,
-     Line("5 0 3 - - - - - - - - - 1 0 0 1 0 0 ", "D"),
-     "",
-     1,
-     1,
-     1,
-     1,
-     false},
-    {"VersionColumns_iscsiNotTheStub",
-     "",
-     {{"D", {"5.0.3", "1.0.1", ""}, {{2, 1, IMG_B, kIscsiImage}}}},
-     1,
-     Line("5 0 3 - - - - - - - - - 1 0 1 - - - ", "D"),
-     "",
-     1,
-     1,
-     1,
-     1,
-     false},
-    {"VersionColumns_clpAndUmp",
-     "",
-     {{"D", {"5.0.3", "2.4.1", "300.1.2"}, {{2, 1, IMG_B, kClpImage}}}},
-     1,
-     Line("5 0 3 - - - 44 1 2 2 4 1 - - - - - - ", "D"),
-     "",
-     1,
-     1,
-     1,
-     1,
-     false},
-    {"VersionColumns_major0ShowsNothing",
-     "",
-     {{"D", {"0.1.2", "0.9.9", "0.5.0"}, {{2, 1, IMG_B, kPxeImage}}}},
-     1,
-     Line("0 1 2 - - - - - - - - - - - - - - - ", "D"),
-     "",
-     1,
-     1,
-     1,
-     1,
-     false},
-    {"VersionColumns_preBootOfNoKindFound",
-     "",
-     {{"D", {"5.0.3", "8.3.2", ""}, {}}},
-     1,
-     Line("5 0 3 - - - - - - - - - - - - - - - ", "D"),
-     "",
-     1,
-     1,
-     1,
-     1,
-     false},
-    {"OneLinePerAdapterInTableOrder",
-     "",
-     {{"First", {"", "", ""}, {}},
-      {"Skipped", {"", "", ""}, {}, " type=2", "000000000001", "0001-0002-0003-0004"},
-      {"Second", {"12.34.56", "", ""}, {}, "", "00A0C9FFEE01", "00E4-001A-FFFF-0000"}},
-     1,
-     Line("0 0 0 - - - - - - - - - - - - - - - ", "First") +
-         "1 00A0C9FFEE01 00E4-001A-FFFF-0000 12 34 56 - - - - - - - - - - - - - - -  Second \n",
-     "",
-     1,
-     1,
-     2,
-     1,
-     false},
-    {"ShortMacTextIsPaddedToTwelve",
-     "",
-     {{"D", {"", "", ""}, {}, " mactext=ABC"}},
-     1,
-     "0 ABC          1234-ABCD-5678-0001 0 0 0 - - - - - - - - - - - - - - -  D \n",
-     "",
-     1,
-     1,
-     1,
-     1,
-     false},
-    {"NoSupportedAdapterPrintsNothing",
-     "",
-     {{"Port 0", {"", "", ""}, {}, " type=1"}},
-     3,
-     "",
-     "",
-     1,
-     1,
-     0,
-     1,
-     false},
-    {"NoAdapterAtAll", "", {}, 3, "", "", 1, 1, 0, 1, false},
-    {"InitialisationFailure",
-     "fault OmbriInitializeEx status=0x1234\n",
-     {{"Port 0", {"", "", ""}, {}}},
-     0,
-     "",
-     "OmbriInitializeEx() failed 4660\r\n",
-     1,
-     0,
-     0,
-     0,
-     false},
-    {"ListingFailureClosesTheLibrary",
-     "fault OmbriGetNumPhyNicEx status=2\n",
-     {{"Port 0", {"", "", ""}, {}}},
-     3,
-     "",
-     "OmbriGetNumPhyNicEx() failed 2\r\n",
-     1,
-     1,
-     0,
-     1,
-     false},
-    {"OutOfMemoryEndsWithZero",
-     "count 0xFFFFFFFF\n",
-     {{"Port 0", {"", "", ""}, {}}},
-     0,
-     "Not enough memory for the adapter tables.\r\n",
-     "",
-     1,
-     1,
-     0,
-     1,
-     true},
+    Report("LineForBootCodeAndPxe",
+           {{"Dual Port Server Adapter", {"5.0.3", "8.3.2", ""}, {{0, 1, IMG_A, kPxeImage}}}}, 1,
+           Line("5 0 3 8 3 2 - - - - - - - - - - - - ", "Dual Port Server Adapter"), 1, 1, 1, 1),
+    Report("VersionColumns_nothing", {{"D", {"", "", ""}, {}}}, 1,
+           Line("0 0 0 - - - - - - - - - - - - - - - ", "D"), 1, 1, 1, 1),
+    Report("VersionColumns_iscsiStub",
+           {{"D", {"5.0.3", "1.0.0", ""}, {{2, 1, IMG_B, kIscsiImage}}}}, 1,
+           Line("5 0 3 - - - - - - - - - 1 0 0 1 0 0 ", "D"), 1, 1, 1, 1),
+    Report("VersionColumns_iscsiNotTheStub",
+           {{"D", {"5.0.3", "1.0.1", ""}, {{2, 1, IMG_B, kIscsiImage}}}}, 1,
+           Line("5 0 3 - - - - - - - - - 1 0 1 - - - ", "D"), 1, 1, 1, 1),
+    Report("VersionColumns_clpAndUmp",
+           {{"D", {"5.0.3", "2.4.1", "300.1.2"}, {{2, 1, IMG_B, kClpImage}}}}, 1,
+           Line("5 0 3 - - - 44 1 2 2 4 1 - - - - - - ", "D"), 1, 1, 1, 1),
+    Report("VersionColumns_major0ShowsNothing",
+           {{"D", {"0.1.2", "0.9.9", "0.5.0"}, {{2, 1, IMG_B, kPxeImage}}}}, 1,
+           Line("0 1 2 - - - - - - - - - - - - - - - ", "D"), 1, 1, 1, 1),
+    Report("VersionColumns_preBootOfNoKindFound", {{"D", {"5.0.3", "8.3.2", ""}, {}}}, 1,
+           Line("5 0 3 - - - - - - - - - - - - - - - ", "D"), 1, 1, 1, 1),
+    Report(
+        "OneLinePerAdapterInTableOrder",
+        {{"First", {"", "", ""}, {}},
+         {"Skipped", {"", "", ""}, {}, " type=2", "000000000001", "0001-0002-0003-0004"},
+         {"Second", {"12.34.56", "", ""}, {}, "", "00A0C9FFEE01", "00E4-001A-FFFF-0000"}},
+        1,
+        Line("0 0 0 - - - - - - - - - - - - - - - ", "First") +
+            "1 00A0C9FFEE01 00E4-001A-FFFF-0000 12 34 56 - - - - - - - - - - - - - - -  Second \n",
+        1, 1, 2, 1),
+    Report("ShortMacTextIsPaddedToTwelve", {{"D", {"", "", ""}, {}, " mactext=ABC"}}, 1,
+           "0 ABC          1234-ABCD-5678-0001 0 0 0 - - - - - - - - - - - - - - -  D \n", 1, 1, 1,
+           1),
+    Report("NoSupportedAdapterPrintsNothing", {{"Port 0", {"", "", ""}, {}, " type=1"}}, 3, "", 1,
+           1, 0, 1),
+    Report("NoAdapterAtAll", {}, 3, "", 1, 1, 0, 1),
+    Report("InitialisationFailure", {{"Port 0", {"", "", ""}, {}}}, 0, "", 1, 0, 0, 0,
+           "fault OmbriInitializeEx status=0x1234\n", "OmbriInitializeEx() failed 4660\r\n"),
+    Report("ListingFailureClosesTheLibrary", {{"Port 0", {"", "", ""}, {}}}, 3, "", 1, 1, 0, 1,
+           "fault OmbriGetNumPhyNicEx status=2\n", "OmbriGetNumPhyNicEx() failed 2\r\n"),
+    Report("OutOfMemoryEndsWithZero", {{"Port 0", {"", "", ""}, {}}}, 0,
+           "Not enough memory for the adapter tables.\r\n", 1, 1, 0, 1, "count 0xFFFFFFFF\n", "",
+           true),
 };
 
 class ReportInstalledTest : public SimFixture {
@@ -230,10 +129,10 @@ TEST_P(ReportTest, PrintsTheLinesAndCloses) {
     EXPECT_EQ(Report(), r.result);
     EXPECT_EQ(out, r.out);
     EXPECT_EQ(err, r.debug);
-    EXPECT_EQ(CallCount("OmbriInitializeEx flags=0"), r.initialize);
-    EXPECT_EQ(CallCount("OmbriGetNumPhyNicEx"), r.listing);
-    EXPECT_EQ(CallCount("OmbriInitDiag"), r.diag);
-    EXPECT_EQ(CallCount("OmbriUninitialize"), r.closing);
+    EXPECT_EQ(CallCount("OmbriInitializeEx flags=0"), r.calls[0]);
+    EXPECT_EQ(CallCount("OmbriGetNumPhyNicEx"), r.calls[1]);
+    EXPECT_EQ(CallCount("OmbriInitDiag"), r.calls[2]);
+    EXPECT_EQ(CallCount("OmbriUninitialize"), r.calls[3]);
     EXPECT_TRUE(Misuse().empty());
 }
 

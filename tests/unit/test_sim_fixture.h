@@ -267,7 +267,7 @@ class SimFixture : public ::testing::Test {
     }
 
     // Runs a routine with -debug, keeping what it printed in out and err.
-    int RunCaptured(int (*routine)()) {
+    template <class Routine> int RunCaptured(Routine routine) {
         RunFlags |= RUN_DEBUG;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
