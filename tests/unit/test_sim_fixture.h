@@ -34,13 +34,6 @@ inline void Put32(std::vector<uint8_t> &nvram, uint32_t offset, uint32_t value) 
     nvram.at(offset + 3);
     sim_put_be32(nvram.data() + offset, value);
 }
-// Directory entry k: type in the top four bits of word 0, image offset in word 1.
-inline void PutDirEntry(std::vector<uint8_t> &nvram, uint32_t k, uint32_t type, uint32_t image) {
-    uint32_t e = NVRAM_DIR_OFFSET + NVRAM_DIR_ENTRY_SIZE * k;
-    Put32(nvram, e, (type << 28) | 0x0000ABCD);
-    Put32(nvram, e + 4, image);
-    Put32(nvram, e + 8, 0xDEADBEEF);
-}
 // The three words at image offset +32, +36 and +40 that tell an image's kind.
 struct Signature {
     uint32_t words[3];
@@ -48,12 +41,8 @@ struct Signature {
 constexpr Signature kPxeImage = {{0x49444E55, 0, 0}};
 constexpr Signature kClpImage = {{0x43AABBCC, 0x4820504C, 0xFF205244}};
 constexpr Signature kIscsiImage = {{0x49112233, 0x20544253, 0x77202020}};
-inline void PutImage(std::vector<uint8_t> &nvram, uint32_t image, const Signature &sig) {
-    for (uint32_t i = 0; i < 3; i++) {
-        Put32(nvram, image + 32 + 4 * i, sig.words[i]);
-    }
-}
-// Directory entry k of a type, pointing at an image that starts with these words.
+// Directory entry k of a type (the top four bits of its word 0), pointing at an
+// image (word 1) that starts with these words.
 struct DirEntry {
     uint32_t k;
     uint32_t type;
@@ -62,8 +51,13 @@ struct DirEntry {
 };
 inline void PutEntries(std::vector<uint8_t> &nvram, const std::vector<DirEntry> &entries) {
     for (const DirEntry &e : entries) {
-        PutDirEntry(nvram, e.k, e.type, e.image);
-        PutImage(nvram, e.image, e.sig);
+        const uint32_t at = NVRAM_DIR_OFFSET + NVRAM_DIR_ENTRY_SIZE * e.k;
+        Put32(nvram, at, (e.type << 28) | 0x0000ABCD);
+        Put32(nvram, at + 4, e.image);
+        Put32(nvram, at + 8, 0xDEADBEEF);
+        for (uint32_t i = 0; i < 3; i++) {
+            Put32(nvram, e.image + 32 + 4 * i, e.sig.words[i]);
+        }
     }
 }
 
@@ -191,12 +185,10 @@ class SimFixture : public ::testing::Test {
     // the change at its next call.
     void Serve() {
         std::string machine = lines_;
-        std::string error;
         for (size_t i = 0; i < ports_.size(); ++i) {
-            const std::string name = "port" + std::to_string(i) + ".nvram";
-            EXPECT_TRUE(sim_replace_file(Path(name), ports_[i].nvram, error)) << error;
-            machine += "adapter " + ports_[i].keys + " nvram=" + name + "\n";
+            machine += "adapter " + ports_[i].keys + " nvram=port" + std::to_string(i) + ".nvram\n";
         }
+        ServeImages();
         WriteText("machine.txt", machine);
         SimResetForTests();
         ForgetCalls();
