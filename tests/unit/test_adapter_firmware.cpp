@@ -177,7 +177,9 @@ INSTANTIATE_TEST_SUITE_P(Firmware, ScanTest, ::testing::ValuesIn(kScans), RowNam
 
 struct ReadCase {
     const char *name;
-    const char *texts[3];
+    const char *boot_code;
+    const char *pre_boot;
+    const char *ump;
     std::vector<DirEntry> entries;
     uint32_t flags;
     const char *versions; // Versions() of the record
@@ -193,12 +195,8 @@ ReadCase Read(const char *name, const char *boot_code, const char *pre_boot, con
               std::vector<DirEntry> entries, uint32_t flags, const char *versions, size_t reads,
               bool in_diag = false, const char *keys = "", const char *fault = "",
               const char *out = "", const char *debug = "") {
-    return ReadCase{name,     {boot_code, pre_boot, ump},
-                    entries,  flags,
-                    versions, reads,
-                    in_diag,  keys,
-                    fault,    out,
-                    debug};
+    return ReadCase{name,  boot_code, pre_boot, ump,   entries, flags, versions,
+                    reads, in_diag,   keys,     fault, out,     debug};
 }
 
 // A text that fills its field without a NUL is read as if cut at the field's
@@ -238,7 +236,7 @@ class ReadTest : public FirmwareTest, public ::testing::WithParamInterface<ReadC
 
 TEST_P(ReadTest, FillsTheRecord) {
     const ReadCase &r = GetParam();
-    UseOne(r.texts, r.entries, r.fault, r.keys);
+    UseOne({r.boot_code, r.pre_boot, r.ump}, r.entries, r.fault, r.keys);
     if (r.in_diag) {
         ASSERT_EQ(SimInitDiag(200), 0u);
         NicTable[0].DiagOpen = 1;
@@ -283,7 +281,9 @@ struct TableCase {
     std::string description; // "": the library's field full of 'D', without a NUL
     std::string recorded;    // the record's description
     const char *pci;
-    const char *texts[3];
+    const char *boot_code;
+    const char *pre_boot;
+    const char *ump;
     std::vector<DirEntry> entries;
     uint32_t flags;
     const char *versions; // Versions() of the record
@@ -296,9 +296,8 @@ TableCase Table(const char *name, std::string description, std::string recorded,
                 const char *boot_code, const char *pre_boot, const char *ump,
                 std::vector<DirEntry> entries, uint32_t flags, const char *versions,
                 std::vector<std::string> calls, const char *fault = "", const char *debug = "") {
-    return TableCase{name,    description, recorded, pci,   {boot_code, pre_boot, ump},
-                     entries, flags,       versions, calls, fault,
-                     debug};
+    return TableCase{name,    description, recorded, pci,   boot_code, pre_boot, ump,
+                     entries, flags,       versions, calls, fault,     debug};
 }
 
 // The calls for a port whose texts lead to no NVRAM read.
@@ -338,7 +337,7 @@ class TableTest : public FirmwareTest, public ::testing::WithParamInterface<Tabl
 TEST_P(TableTest, HoldsTheRecord) {
     const TableCase &r = GetParam();
     AddPort(r.description, "0A1B2C3D4E5F", r.pci);
-    UseOne(r.texts, r.entries, r.fault);
+    UseOne({r.boot_code, r.pre_boot, r.ump}, r.entries, r.fault);
     if (r.description.empty()) {
         std::memset(NicTable[0].Info.Description, 'D', sizeof NicTable[0].Info.Description);
     }

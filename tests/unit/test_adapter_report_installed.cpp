@@ -32,8 +32,10 @@ struct ReportCase {
     std::vector<ReportPort> ports;
     int result;
     std::string out;
-    int calls[4];      // of OmbriInitializeEx (flags 0), OmbriGetNumPhyNicEx, OmbriInitDiag and
-                       // OmbriUninitialize
+    int initialize;    // calls of OmbriInitializeEx with its flags 0
+    int listing;       // calls of OmbriGetNumPhyNicEx
+    int diag;          // calls of OmbriInitDiag
+    int closing;       // calls of OmbriUninitialize
     const char *lines; // further machine-file lines: version, count, fault
     const char *debug;
     bool huge; // the tables' allocation fails
@@ -42,8 +44,8 @@ struct ReportCase {
 ReportCase Report(const char *name, std::vector<ReportPort> ports, int result, std::string out,
                   int initialize, int listing, int diag, int closing, const char *lines = "",
                   const char *debug = "", bool huge = false) {
-    return ReportCase{name,  ports, result, out, {initialize, listing, diag, closing},
-                      lines, debug, huge};
+    return ReportCase{name, ports,   result, out,   initialize, listing,
+                      diag, closing, lines,  debug, huge};
 }
 
 // The report line of port 0: the identity group, the version columns, the description.
@@ -156,10 +158,10 @@ TEST_P(ReportTest, PrintsTheLinesAndCloses) {
     EXPECT_EQ(Report(), r.result);
     EXPECT_EQ(out, r.out);
     EXPECT_EQ(err, r.debug);
-    EXPECT_EQ(CallCount("OmbriInitializeEx flags=0"), r.calls[0]);
-    EXPECT_EQ(CallCount("OmbriGetNumPhyNicEx"), r.calls[1]);
-    EXPECT_EQ(CallCount("OmbriInitDiag"), r.calls[2]);
-    EXPECT_EQ(CallCount("OmbriUninitialize"), r.calls[3]);
+    EXPECT_EQ(CallCount("OmbriInitializeEx flags=0"), r.initialize);
+    EXPECT_EQ(CallCount("OmbriGetNumPhyNicEx"), r.listing);
+    EXPECT_EQ(CallCount("OmbriInitDiag"), r.diag);
+    EXPECT_EQ(CallCount("OmbriUninitialize"), r.closing);
     EXPECT_TRUE(Misuse().empty());
 }
 
