@@ -35,6 +35,10 @@ const VersionCase kCases[] = {
     {"4294967297.0.1", 2147483647, 0, 1}, // stops at INT_MAX, as the catalogue's numbers do
 };
 
+void PrintTo(const VersionCase &c, std::ostream *os) {
+    *os << '"' << c.text << '"';
+}
+
 class ParseVersionTextTest : public ::testing::TestWithParam<VersionCase> {};
 
 // Each text is parsed in a buffer of its own, which the parse leaves unchanged.
