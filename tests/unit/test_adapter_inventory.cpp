@@ -25,7 +25,7 @@ class InventoryTest : public SimFixture {
         uint32_t i = static_cast<uint32_t>(ports_.size());
         char mac[13];
         std::snprintf(mac, sizeof mac, "0A1B2C3D4E%02X", static_cast<unsigned>(i));
-        AddPort(100 + i, 200 + i, "Port", mac).keys +=
+        AddPort("Port", mac).keys +=
             " type=" + std::to_string(type) + " flags=" + std::to_string(flags);
     }
     // The server served and the library initialised, as after OmbriInitializeEx.
@@ -69,85 +69,105 @@ TEST_F(InventoryTest, KeepsSupportedAdaptersInHandleOrder) {
     EXPECT_EQ(err, "");
 }
 
-TEST_F(InventoryTest, DropsByTypeAndFlagWithoutAuxQuery) {
-    struct Case {
-        const char *what;
-        uint32_t type;
-        uint8_t flags;
-        bool kept;
-    };
-    const Case cases[] = {
-        {"supported", 4, 0x00, true},       {"type 0", 0, 0x00, false},
-        {"type 3", 3, 0x00, false},         {"type 5", 5, 0x00, false},
-        {"not taken", 4, 0x01, false},      {"not taken, other bits", 4, 0xFF, false},
-        {"other bits only", 4, 0xFE, true},
-    };
-    for (const Case &c : cases) {
-        ports_.clear();
-        Add(c.type, c.flags);
-        EXPECT_EQ(Enumerate(), c.kept ? 1 : 0) << c.what;
-        EXPECT_EQ(NicCount, c.kept ? 1u : 0u) << c.what;
-        EXPECT_EQ(NicTable.size(), c.kept ? 1u : 0u) << c.what;
-        EXPECT_EQ(CallCount("OmbriGetNicAuxInfo"), c.kept ? 1 : 0) << c.what;
-        EXPECT_EQ(out + err, "") << c.what;
+// One adapter of the server: its kind and flags.
+struct Kind {
+    uint32_t type;
+    uint8_t flags;
+};
+
+// Calls whose line starts with these words, and how many there are.
+struct Count {
+    const char *words;
+    int n;
+};
+
+struct InventoryCase {
+    const char *name;
+    std::vector<Kind> adapters;
+    int result;
+    std::vector<uint32_t> kept; // the port handles in NicTable, in order
+    std::vector<Count> counts;
+    const char *lines; // further machine-file lines: count, fault
+    const char *out;
+    const char *debug;
+    bool huge; // the tables' allocation fails
+};
+
+InventoryCase Inventory(const char *name, std::vector<Kind> adapters, int result,
+                        std::vector<uint32_t> kept, std::vector<Count> counts,
+                        const char *lines = "", const char *out = "", const char *debug = "",
+                        bool huge = false) {
+    return InventoryCase{name, adapters, result, kept, counts, lines, out, debug, huge};
+}
+
+// An adapter is dropped by its type, by its not-taken flag (bit 0) or by a
+// failed query, silently: the "Drops" rows.
+const InventoryCase kInventories[] = {
+    Inventory("DropsByTypeAndFlagWithoutAuxQuery_supported", {{4, 0x00}}, 1, {200},
+              {{"OmbriGetNicAuxInfo", 1}}),
+    Inventory("DropsByTypeAndFlagWithoutAuxQuery_type0", {{0, 0x00}}, 0, {},
+              {{"OmbriGetNicAuxInfo", 0}}),
+    Inventory("DropsByTypeAndFlagWithoutAuxQuery_type3", {{3, 0x00}}, 0, {},
+              {{"OmbriGetNicAuxInfo", 0}}),
+    Inventory("DropsByTypeAndFlagWithoutAuxQuery_type5", {{5, 0x00}}, 0, {},
+              {{"OmbriGetNicAuxInfo", 0}}),
+    Inventory("DropsByTypeAndFlagWithoutAuxQuery_notTaken", {{4, 0x01}}, 0, {},
+              {{"OmbriGetNicAuxInfo", 0}}),
+    Inventory("DropsByTypeAndFlagWithoutAuxQuery_notTakenOtherBits", {{4, 0xFF}}, 0, {},
+              {{"OmbriGetNicAuxInfo", 0}}),
+    Inventory("DropsByTypeAndFlagWithoutAuxQuery_otherBitsOnly", {{4, 0xFE}}, 1, {200},
+              {{"OmbriGetNicAuxInfo", 1}}),
+    // Aux blocks stay with their adapters.
+    Inventory("AuxFailureDropsOnlyThatAdapterSilently", {{4, 0}, {4, 0}, {4, 0}}, 1, {200, 202}, {},
+              "fault OmbriGetNicAuxInfo status=0x20 adapter=101\n"),
+    Inventory("NicInfoFailureDropsSilentlyWithoutAuxQuery", {{4, 0}, {4, 0}}, 1, {201},
+              {{"OmbriGetNicAuxInfo handle=100", 0}},
+              "fault OmbriGetNicInfo status=0x15 adapter=100\n"),
+    Inventory("EveryAdapterDropped", {{2, 0}, {4, 1}, {4, 0}}, 0, {}, {},
+              "fault OmbriGetNicAuxInfo status=1 adapter=102\n"),
+    Inventory("CountFailure", {{4, 0}}, 0, {}, {{"OmbriGetAllPhyNicHandles", 0}},
+              "fault OmbriGetNumPhyNicEx status=7\n", "", "OmbriGetNumPhyNicEx() failed 7\r\n"),
+    Inventory("HandlesFailure", {{4, 0}}, 0, {}, {{"OmbriGetNicInfo", 0}},
+              "fault OmbriGetAllPhyNicHandles status=0xC0000001\n", "",
+              "OmbriGetAllPhyNicHandles() failed 3221225473\r\n"),
+    Inventory("NoAdapters", {}, 0, {}, {{"OmbriGetAllPhyNicHandles", 0}}),
+    Inventory("AbsurdCountFailsCleanly", {{4, 0}}, ADAPTER_OUT_OF_MEMORY, {},
+              {{"OmbriGetAllPhyNicHandles", 0}}, "count 0xFFFFFFFF\n",
+              "Not enough memory for the adapter tables.\r\n", "", true),
+};
+
+void PrintTo(const InventoryCase &row, std::ostream *os) {
+    *os << row.name;
+}
+
+class EnumerateTest : public InventoryTest, public ::testing::WithParamInterface<InventoryCase> {};
+
+TEST_P(EnumerateTest, KeepsTheseAdapters) {
+    const InventoryCase &r = GetParam();
+    if (const char *why = r.huge ? HugeAllocationSkipReason() : nullptr) {
+        GTEST_SKIP() << why;
+    }
+    for (const Kind &k : r.adapters) {
+        Add(k.type, k.flags);
+    }
+    lines_ = r.lines;
+    NicCount = 3; // whatever was there before
+    EXPECT_EQ(Enumerate(), r.result);
+    EXPECT_EQ(NicCount, r.kept.size());
+    ASSERT_EQ(NicTable.size(), r.kept.size());
+    for (size_t i = 0; i < r.kept.size(); i++) {
+        EXPECT_EQ(NicTable[i].Info.Handle, r.kept[i]);
+        EXPECT_EQ(NicTable[i].Aux.Reserved4[0], r.kept[i] - 100);
+    }
+    EXPECT_EQ(out, r.out);
+    EXPECT_EQ(err, r.debug);
+    for (const Count &c : r.counts) {
+        EXPECT_EQ(CallCount(c.words), c.n) << c.words;
     }
 }
 
-TEST_F(InventoryTest, AuxFailureDropsOnlyThatAdapterSilently) {
-    Add();
-    Add();
-    Add();
-    lines_ = "fault OmbriGetNicAuxInfo status=0x20 adapter=101\n";
-    EXPECT_EQ(Enumerate(), 1);
-    ASSERT_EQ(NicCount, 2u);
-    EXPECT_EQ(NicTable[0].Info.Handle, 200u);
-    EXPECT_EQ(NicTable[1].Info.Handle, 202u);
-    EXPECT_EQ(NicTable[1].Aux.Reserved4[0], 102); // aux blocks stay with their adapters
-    EXPECT_EQ(out + err, "");
-}
-
-TEST_F(InventoryTest, NicInfoFailureDropsSilentlyWithoutAuxQuery) {
-    Add();
-    Add();
-    lines_ = "fault OmbriGetNicInfo status=0x15 adapter=100\n";
-    EXPECT_EQ(Enumerate(), 1);
-    ASSERT_EQ(NicCount, 1u);
-    EXPECT_EQ(NicTable[0].Info.Handle, 201u);
-    EXPECT_EQ(CallCount("OmbriGetNicAuxInfo handle=100"), 0);
-    EXPECT_EQ(out + err, "");
-}
-
-TEST_F(InventoryTest, EveryAdapterDropped) {
-    Add(2);
-    Add(4, 1);
-    Add();
-    lines_ = "fault OmbriGetNicAuxInfo status=1 adapter=102\n";
-    EXPECT_EQ(Enumerate(), 0);
-    EXPECT_EQ(NicCount, 0u);
-    EXPECT_TRUE(NicTable.empty());
-    EXPECT_EQ(out + err, "");
-}
-
-TEST_F(InventoryTest, CountFailure) {
-    Add();
-    lines_ = "fault OmbriGetNumPhyNicEx status=7\n";
-    NicCount = 3; // whatever was there before
-    EXPECT_EQ(Enumerate(), 0);
-    EXPECT_EQ(err, "OmbriGetNumPhyNicEx() failed 7\r\n");
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(NicCount, 0u);
-    EXPECT_TRUE(NicTable.empty());
-    EXPECT_EQ(CallCount("OmbriGetAllPhyNicHandles"), 0);
-}
-
-TEST_F(InventoryTest, HandlesFailure) {
-    Add();
-    lines_ = "fault OmbriGetAllPhyNicHandles status=0xC0000001\n";
-    EXPECT_EQ(Enumerate(), 0);
-    EXPECT_EQ(err, "OmbriGetAllPhyNicHandles() failed 3221225473\r\n");
-    EXPECT_EQ(NicCount, 0u);
-    EXPECT_EQ(CallCount("OmbriGetNicInfo"), 0);
-}
+INSTANTIATE_TEST_SUITE_P(Inventory, EnumerateTest, ::testing::ValuesIn(kInventories),
+                         RowName<InventoryCase>);
 
 TEST_F(InventoryTest, DebugMessagesNeedDebug) {
     lines_ = "fault OmbriGetNumPhyNicEx status=7\n";
@@ -157,14 +177,6 @@ TEST_F(InventoryTest, DebugMessagesNeedDebug) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
-TEST_F(InventoryTest, NoAdapters) {
-    EXPECT_EQ(Enumerate(), 0);
-    EXPECT_EQ(NicCount, 0u);
-    EXPECT_TRUE(NicTable.empty());
-    EXPECT_EQ(CallCount("OmbriGetAllPhyNicHandles"), 0);
-    EXPECT_EQ(out + err, "");
-}
-
 TEST_F(InventoryTest, UnterminatedTextsEndInsideTheirFields) {
     Add();
     ports_[0].keys = "handle=100 port=200 desc=" + std::string(168, 'D') +
@@ -172,19 +184,6 @@ TEST_F(InventoryTest, UnterminatedTextsEndInsideTheirFields) {
     EXPECT_EQ(Enumerate(), 1);
     EXPECT_EQ(std::string(NicTable[0].Info.Description), std::string(167, 'D'));
     EXPECT_EQ(std::string(NicTable[0].Info.MacText), std::string(12, 'F'));
-}
-
-TEST_F(InventoryTest, AbsurdCountFailsCleanly) {
-    if (const char *why = HugeAllocationSkipReason()) {
-        GTEST_SKIP() << why;
-    }
-    Add();
-    lines_ = "count 0xFFFFFFFF\n";
-    EXPECT_EQ(Enumerate(), ADAPTER_OUT_OF_MEMORY);
-    EXPECT_EQ(out, "Not enough memory for the adapter tables.\r\n");
-    EXPECT_EQ(NicCount, 0u);
-    EXPECT_TRUE(NicTable.empty());
-    EXPECT_EQ(CallCount("OmbriGetAllPhyNicHandles"), 0);
 }
 
 } // namespace

@@ -17,16 +17,119 @@ namespace {
 constexpr uint32_t IMG_A = 0x400;
 constexpr uint32_t IMG_B = 0x800;
 
+// One adapter of the server, listed in the order given: handle 100 + i, port handle 200 + i.
+struct ReportPort {
+    const char *desc;
+    const char *texts[3];
+    std::vector<DirEntry> entries;
+    const char *keys = ""; // further machine-file keys
+    const char *mac = "0A1B2C3D4E5F";
+    const char *pci = "1234-ABCD-5678-0001";
+};
+
+struct ReportCase {
+    const char *name;
+    std::vector<ReportPort> ports;
+    int result;
+    std::string out;
+    int initialize;    // calls of OmbriInitializeEx with its flags 0
+    int listing;       // calls of OmbriGetNumPhyNicEx
+    int diag;          // calls of OmbriInitDiag
+    int closing;       // calls of OmbriUninitialize
+    const char *lines; // further machine-file lines: version, count, fault
+    const char *debug;
+    bool huge; // the tables' allocation fails
+};
+
+ReportCase Report(const char *name, std::vector<ReportPort> ports, int result, std::string out,
+                  int initialize, int listing, int diag, int closing, const char *lines = "",
+                  const char *debug = "", bool huge = false) {
+    return ReportCase{name, ports,   result, out,   initialize, listing,
+                      diag, closing, lines,  debug, huge};
+}
+
+// The report line of port 0: the identity group, the version columns, the description.
+std::string Line(const char *columns, const char *desc) {
+    return std::string("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 ") + columns + " " + desc + " \n";
+}
+
+// The version columns of a port without versions.
+constexpr const char *kNoVersions = "0 0 0 - - - - - - - - - - - - - - - ";
+// A port without versions.
+const ReportPort kPort = {"Port 0", {"", "", ""}, {}};
+
+// What a library of this version is told.
+std::string Refused(const char *version) {
+    return std::string("Unsupported OMBRI version ") + version +
+           ".\r\nExpect OMBRI version 7.6.1 or later.\r\n";
+}
+
+// The version columns: PXE, UMP, CLP, iSCSI and the iSCSI stub: the "VersionColumns" rows.
+const ReportCase kReports[] = {
+    Report("LineForBootCodeAndPxe",
+           {{"Dual Port Server Adapter", {"5.0.3", "8.3.2", ""}, {{0, 1, IMG_A, kPxeImage}}}}, 1,
+           Line("5 0 3 8 3 2 - - - - - - - - - - - - ", "Dual Port Server Adapter"), 1, 1, 1, 1),
+    Report("VersionColumns_nothing", {{"D", {"", "", ""}, {}}}, 1, Line(kNoVersions, "D"), 1, 1, 1,
+           1),
+    Report("VersionColumns_iscsiStub",
+           {{"D", {"5.0.3", "1.0.0", ""}, {{2, 1, IMG_B, kIscsiImage}}}}, 1,
+           Line("5 0 3 - - - - - - - - - 1 0 0 1 0 0 ", "D"), 1, 1, 1, 1),
+    Report("VersionColumns_iscsiNotTheStub",
+           {{"D", {"5.0.3", "1.0.1", ""}, {{2, 1, IMG_B, kIscsiImage}}}}, 1,
+           Line("5 0 3 - - - - - - - - - 1 0 1 - - - ", "D"), 1, 1, 1, 1),
+    Report("VersionColumns_clpAndUmp",
+           {{"D", {"5.0.3", "2.4.1", "300.1.2"}, {{2, 1, IMG_B, kClpImage}}}}, 1,
+           Line("5 0 3 - - - 44 1 2 2 4 1 - - - - - - ", "D"), 1, 1, 1, 1),
+    Report("VersionColumns_major0ShowsNothing",
+           {{"D", {"0.1.2", "0.9.9", "0.5.0"}, {{2, 1, IMG_B, kPxeImage}}}}, 1,
+           Line("0 1 2 - - - - - - - - - - - - - - - ", "D"), 1, 1, 1, 1),
+    Report("VersionColumns_preBootOfNoKindFound", {{"D", {"5.0.3", "8.3.2", ""}, {}}}, 1,
+           Line("5 0 3 - - - - - - - - - - - - - - - ", "D"), 1, 1, 1, 1),
+    Report(
+        "OneLinePerAdapterInTableOrder",
+        {{"First", {"", "", ""}, {}},
+         {"Skipped", {"", "", ""}, {}, " type=2", "000000000001", "0001-0002-0003-0004"},
+         {"Second", {"12.34.56", "", ""}, {}, "", "00A0C9FFEE01", "00E4-001A-FFFF-0000"}},
+        1,
+        Line(kNoVersions, "First") +
+            "1 00A0C9FFEE01 00E4-001A-FFFF-0000 12 34 56 - - - - - - - - - - - - - - -  Second \n",
+        1, 1, 2, 1),
+    Report("ShortMacTextIsPaddedToTwelve", {{"D", {"", "", ""}, {}, " mactext=ABC"}}, 1,
+           "0 ABC          1234-ABCD-5678-0001 0 0 0 - - - - - - - - - - - - - - -  D \n", 1, 1, 1,
+           1),
+    Report("NoSupportedAdapterPrintsNothing", {{"Port 0", {"", "", ""}, {}, " type=1"}}, 3, "", 1,
+           1, 0, 1),
+    Report("NoAdapterAtAll", {}, 3, "", 1, 1, 0, 1),
+    Report("InitialisationFailure", {kPort}, 0, "", 1, 0, 0, 0,
+           "fault OmbriInitializeEx status=0x1234\n", "OmbriInitializeEx() failed 4660\r\n"),
+    Report("ListingFailureClosesTheLibrary", {kPort}, 3, "", 1, 1, 0, 1,
+           "fault OmbriGetNumPhyNicEx status=2\n", "OmbriGetNumPhyNicEx() failed 2\r\n"),
+    // The library's version: 7.6.1 or later, the "LibraryVersionBound" rows.
+    Report("LibraryVersionBound_7_6_0", {kPort}, 3, Refused("7.6.0"), 0, 0, 0, 0,
+           "version 7.6.0\n"),
+    Report("LibraryVersionBound_7_6_1", {kPort}, 1, Line(kNoVersions, "Port 0"), 1, 1, 1, 1,
+           "version 7.6.1\n"),
+    Report("LibraryVersionBound_7_6_2", {kPort}, 1, Line(kNoVersions, "Port 0"), 1, 1, 1, 1,
+           "version 7.6.2\n"),
+    Report("LibraryVersionBound_7_5_99", {kPort}, 3, Refused("7.5.99"), 0, 0, 0, 0,
+           "version 7.5.99\n"),
+    Report("LibraryVersionBound_6_99_99", {kPort}, 3, Refused("6.99.99"), 0, 0, 0, 0,
+           "version 6.99.99\n"),
+    Report("LibraryVersionBound_7_7_0", {kPort}, 1, Line(kNoVersions, "Port 0"), 1, 1, 1, 1,
+           "version 7.7.0\n"),
+    Report("LibraryVersionBound_8_0_0", {kPort}, 1, Line(kNoVersions, "Port 0"), 1, 1, 1, 1,
+           "version 8.0.0\n"),
+    Report("LibraryVersionBound_0_0_0", {kPort}, 3, Refused("0.0.0"), 0, 0, 0, 0,
+           "version 0.0.0\n"),
+    Report("OutOfMemoryEndsWithZero", {kPort}, 0, "Not enough memory for the adapter tables.\r\n",
+           1, 1, 0, 1, "count 0xFFFFFFFF\n", "", true),
+};
+
 class ReportInstalledTest : public SimFixture {
   protected:
     void SetUp() override {
         SimFixture::SetUp();
         UseSimulatedLibrary();
-    }
-    // Adapter i: listed as handle 100 + i, port handle 200 + i.
-    Port &Add(const char *description = "Port 0") {
-        uint32_t i = static_cast<uint32_t>(ports_.size());
-        return AddPort(100 + i, 200 + i, description, "0A1B2C3D4E5F");
     }
     int Report() {
         Serve();
@@ -34,151 +137,35 @@ class ReportInstalledTest : public SimFixture {
     }
 };
 
-TEST_F(ReportInstalledTest, LineForBootCodeAndPxe) {
-    Port &a = Add("Dual Port Server Adapter");
-    SetTexts(a, "5.0.3", "8.3.2", "");
-    PutDirEntry(a.nvram, 0, 1, IMG_A);
-    PutPxeImage(a.nvram, IMG_A);
-    EXPECT_EQ(Report(), 1);
-    EXPECT_EQ(out, "0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 3 8 3 2 - - - - - - - - - - - -  "
-                   "Dual Port Server Adapter \n");
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(CallCount("OmbriUninitialize"), 1);
-    EXPECT_EQ(CallCount("OmbriInitializeEx flags=0"), 1);
+void PrintTo(const ReportCase &row, std::ostream *os) {
+    *os << row.name;
+}
+
+class ReportTest : public ReportInstalledTest, public ::testing::WithParamInterface<ReportCase> {};
+
+TEST_P(ReportTest, PrintsTheLinesAndCloses) {
+    const ReportCase &r = GetParam();
+    if (const char *why = r.huge ? HugeAllocationSkipReason() : nullptr) {
+        GTEST_SKIP() << why;
+    }
+    for (const ReportPort &p : r.ports) {
+        Port &port = AddPort(p.desc, p.mac, p.pci);
+        port.keys += p.keys;
+        SetTexts(port, p.texts);
+        PutEntries(port.nvram, p.entries);
+    }
+    lines_ = r.lines;
+    EXPECT_EQ(Report(), r.result);
+    EXPECT_EQ(out, r.out);
+    EXPECT_EQ(err, r.debug);
+    EXPECT_EQ(CallCount("OmbriInitializeEx flags=0"), r.initialize);
+    EXPECT_EQ(CallCount("OmbriGetNumPhyNicEx"), r.listing);
+    EXPECT_EQ(CallCount("OmbriInitDiag"), r.diag);
+    EXPECT_EQ(CallCount("OmbriUninitialize"), r.closing);
     EXPECT_TRUE(Misuse().empty());
 }
 
-// The version columns: PXE, UMP, CLP, iSCSI and the iSCSI stub.
-struct ColumnCase {
-    const char *what;
-    const char *boot_code;
-    const char *pre_boot;
-    void (*image)(std::vector<uint8_t> &, uint32_t);
-    const char *ump;
-    const char *columns; // everything after the identity group
-};
-
-const ColumnCase kColumns[] = {
-    {"nothing", "", "", nullptr, "", "0 0 0 - - - - - - - - - - - - - - - "},
-    {"iscsi stub", "5.0.3", "1.0.0", PutIscsiImage, "", "5 0 3 - - - - - - - - - 1 0 0 1 0 0 "},
-    {"iscsi not the stub", "5.0.3", "1.0.1", PutIscsiImage, "",
-     "5 0 3 - - - - - - - - - 1 0 1 - - - "},
-    {"clp and ump", "5.0.3", "2.4.1", PutClpImage, "300.1.2",
-     "5 0 3 - - - 44 1 2 2 4 1 - - - - - - "},
-    {"major 0 shows nothing", "0.1.2", "0.9.9", PutPxeImage, "0.5.0",
-     "0 1 2 - - - - - - - - - - - - - - - "},
-    {"pre-boot of no kind found", "5.0.3", "8.3.2", nullptr, "",
-     "5 0 3 - - - - - - - - - - - - - - - "},
-};
-
-TEST_F(ReportInstalledTest, VersionColumns) {
-    for (const ColumnCase &c : kColumns) {
-        ports_.clear();
-        Port &a = Add("D");
-        SetTexts(a, c.boot_code, c.pre_boot, c.ump);
-        if (c.image != nullptr) {
-            PutDirEntry(a.nvram, 2, 1, IMG_B);
-            c.image(a.nvram, IMG_B);
-        }
-        EXPECT_EQ(Report(), 1) << c.what;
-        EXPECT_EQ(out, std::string("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 ") + c.columns + " D \n")
-            << c.what;
-    }
-}
-
-TEST_F(ReportInstalledTest, OneLinePerAdapterInTableOrder) {
-    Add("First");
-    AddPort(101, 201, "Skipped", "000000000001", "0001-0002-0003-0004").keys += " type=2";
-    SetTexts(AddPort(102, 202, "Second", "00A0C9FFEE01", "00E4-001A-FFFF-0000"), "12.34.56", "",
-             "");
-    EXPECT_EQ(Report(), 1);
-    EXPECT_EQ(out, "0 0A1B2C3D4E5F 1234-ABCD-5678-0001 0 0 0 - - - - - - - - - - - - - - -  "
-                   "First \n"
-                   "1 00A0C9FFEE01 00E4-001A-FFFF-0000 12 34 56 - - - - - - - - - - - - - - -  "
-                   "Second \n");
-}
-
-TEST_F(ReportInstalledTest, ShortMacTextIsPaddedToTwelve) {
-    Add("D").keys = "handle=100 port=200 desc=D mactext=ABC pci=1234-ABCD-5678-0001";
-    EXPECT_EQ(Report(), 1);
-    EXPECT_EQ(out.substr(0, 16), "0 ABC          1");
-}
-
-struct VersionBound {
-    uint32_t major;
-    uint32_t minor;
-    uint32_t build;
-    bool accepted;
-};
-
-TEST_F(ReportInstalledTest, LibraryVersionBound) {
-    const VersionBound cases[] = {
-        {7, 6, 0, false},   {7, 6, 1, true}, {7, 6, 2, true}, {7, 5, 99, false},
-        {6, 99, 99, false}, {7, 7, 0, true}, {8, 0, 0, true}, {0, 0, 0, false},
-    };
-    for (const VersionBound &c : cases) {
-        ports_.clear();
-        Add();
-        std::string what =
-            std::to_string(c.major) + "." + std::to_string(c.minor) + "." + std::to_string(c.build);
-        lines_ = "version " + what + "\n";
-        int result = Report();
-        if (c.accepted) {
-            EXPECT_EQ(result, 1) << what;
-            EXPECT_EQ(CallCount("OmbriInitializeEx"), 1) << what;
-        } else {
-            EXPECT_EQ(result, 3) << what;
-            EXPECT_EQ(out, "Unsupported OMBRI version " + what +
-                               ".\r\nExpect OMBRI version 7.6.1 or later.\r\n");
-            EXPECT_EQ(CallCount("OmbriInitializeEx"), 0) << what;
-        }
-    }
-}
-
-TEST_F(ReportInstalledTest, NoSupportedAdapterPrintsNothing) {
-    Add().keys += " type=1";
-    EXPECT_EQ(Report(), 3);
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(CallCount("OmbriUninitialize"), 1);
-    EXPECT_EQ(CallCount("OmbriInitDiag"), 0);
-}
-
-TEST_F(ReportInstalledTest, NoAdapterAtAll) {
-    EXPECT_EQ(Report(), 3);
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(CallCount("OmbriUninitialize"), 1);
-}
-
-TEST_F(ReportInstalledTest, InitialisationFailure) {
-    Add();
-    lines_ = "fault OmbriInitializeEx status=0x1234\n";
-    EXPECT_EQ(Report(), 0);
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(err, "OmbriInitializeEx() failed 4660\r\n");
-    EXPECT_EQ(CallCount("OmbriUninitialize"), 0);
-    EXPECT_EQ(CallCount("OmbriGetNumPhyNicEx"), 0);
-}
-
-TEST_F(ReportInstalledTest, ListingFailureClosesTheLibrary) {
-    Add();
-    lines_ = "fault OmbriGetNumPhyNicEx status=2\n";
-    EXPECT_EQ(Report(), 3);
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(err, "OmbriGetNumPhyNicEx() failed 2\r\n");
-    EXPECT_EQ(CallCount("OmbriUninitialize"), 1);
-}
-
-TEST_F(ReportInstalledTest, OutOfMemoryEndsWithZero) {
-    if (const char *why = HugeAllocationSkipReason()) {
-        GTEST_SKIP() << why;
-    }
-    Add();
-    lines_ = "count 0xFFFFFFFF\n";
-    EXPECT_EQ(Report(), 0);
-    EXPECT_EQ(out, "Not enough memory for the adapter tables.\r\n");
-    EXPECT_EQ(CallCount("OmbriUninitialize"), 1);
-}
+INSTANTIATE_TEST_SUITE_P(Report, ReportTest, ::testing::ValuesIn(kReports), RowName<ReportCase>);
 
 TEST_F(ReportInstalledTest, AssignedOperationsCountAsBound) {
     testing::internal::CaptureStdout();

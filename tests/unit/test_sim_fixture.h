@@ -34,25 +34,36 @@ inline void Put32(std::vector<uint8_t> &nvram, uint32_t offset, uint32_t value) 
     nvram.at(offset + 3);
     sim_put_be32(nvram.data() + offset, value);
 }
-// Directory entry k: type in the top four bits of word 0, image offset in word 1.
-inline void PutDirEntry(std::vector<uint8_t> &nvram, uint32_t k, uint32_t type, uint32_t image) {
-    uint32_t e = NVRAM_DIR_OFFSET + NVRAM_DIR_ENTRY_SIZE * k;
-    Put32(nvram, e, (type << 28) | 0x0000ABCD);
-    Put32(nvram, e + 4, image);
-    Put32(nvram, e + 8, 0xDEADBEEF);
+// The three words at image offset +32, +36 and +40 that tell an image's kind.
+struct Signature {
+    uint32_t words[3];
+};
+constexpr Signature kPxeImage = {{0x49444E55, 0, 0}};
+constexpr Signature kClpImage = {{0x43AABBCC, 0x4820504C, 0xFF205244}};
+constexpr Signature kIscsiImage = {{0x49112233, 0x20544253, 0x77202020}};
+// Directory entry k of a type (the top four bits of its word 0), pointing at an
+// image (word 1) that starts with these words.
+struct DirEntry {
+    uint32_t k;
+    uint32_t type;
+    uint32_t image;
+    Signature sig;
+};
+inline void PutEntries(std::vector<uint8_t> &nvram, const std::vector<DirEntry> &entries) {
+    for (const DirEntry &e : entries) {
+        const uint32_t at = NVRAM_DIR_OFFSET + NVRAM_DIR_ENTRY_SIZE * e.k;
+        Put32(nvram, at, (e.type << 28) | 0x0000ABCD);
+        Put32(nvram, at + 4, e.image);
+        Put32(nvram, at + 8, 0xDEADBEEF);
+        for (uint32_t i = 0; i < 3; i++) {
+            Put32(nvram, e.image + 32 + 4 * i, e.sig.words[i]);
+        }
+    }
 }
-inline void PutPxeImage(std::vector<uint8_t> &nvram, uint32_t image) {
-    Put32(nvram, image + 32, 0x49444E55);
-}
-inline void PutClpImage(std::vector<uint8_t> &nvram, uint32_t image) {
-    Put32(nvram, image + 32, 0x43AABBCC);
-    Put32(nvram, image + 36, 0x4820504C);
-    Put32(nvram, image + 40, 0xFF205244);
-}
-inline void PutIscsiImage(std::vector<uint8_t> &nvram, uint32_t image) {
-    Put32(nvram, image + 32, 0x49112233);
-    Put32(nvram, image + 36, 0x20544253);
-    Put32(nvram, image + 40, 0x77202020);
+
+// A table row's test is named after the row (and its PrintTo prints that name).
+template <class Row> std::string RowName(const ::testing::TestParamInfo<Row> &info) {
+    return info.param.name;
 }
 
 class SimFixture : public ::testing::Test {
@@ -155,12 +166,13 @@ class SimFixture : public ::testing::Test {
     std::vector<Port> ports_;
     std::string lines_; // further machine-file lines: version, count, fault
 
-    // A supported port listed as handle, with the port handle port.
-    Port &AddPort(uint32_t handle, uint32_t port, const std::string &desc, const std::string &mac,
+    // Port i of the server, supported: listed as handle 100 + i, port handle 200 + i.
+    Port &AddPort(const std::string &desc = "Port 0", const std::string &mac = "0A1B2C3D4E5F",
                   const char *pci = "1234-ABCD-5678-0001") {
+        const size_t i = ports_.size();
         Port p;
-        p.keys = "handle=" + std::to_string(handle) + " port=" + std::to_string(port) + " desc=\"" +
-                 desc + "\" mac=" + mac + " pci=" + pci;
+        p.keys = "handle=" + std::to_string(100 + i) + " port=" + std::to_string(200 + i) +
+                 " desc=\"" + desc + "\" mac=" + mac + " pci=" + pci;
         SimNvSpec spec = SimNvSpec{};
         spec.size = 4096;
         std::string error;
@@ -173,12 +185,10 @@ class SimFixture : public ::testing::Test {
     // the change at its next call.
     void Serve() {
         std::string machine = lines_;
-        std::string error;
         for (size_t i = 0; i < ports_.size(); ++i) {
-            const std::string name = "port" + std::to_string(i) + ".nvram";
-            EXPECT_TRUE(sim_replace_file(Path(name), ports_[i].nvram, error)) << error;
-            machine += "adapter " + ports_[i].keys + " nvram=" + name + "\n";
+            machine += "adapter " + ports_[i].keys + " nvram=port" + std::to_string(i) + ".nvram\n";
         }
+        ServeImages();
         WriteText("machine.txt", machine);
         SimResetForTests();
         ForgetCalls();
@@ -249,7 +259,7 @@ class SimFixture : public ::testing::Test {
     }
 
     // Runs a routine with -debug, keeping what it printed in out and err.
-    int RunCaptured(int (*routine)()) {
+    template <class Routine> int RunCaptured(Routine routine) {
         RunFlags |= RUN_DEBUG;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
@@ -261,15 +271,15 @@ class SimFixture : public ::testing::Test {
     std::string out;
     std::string err;
 
-    // The three version texts the library serves (each at most 31 characters).
-    static void SetTexts(Port &port, const char *boot_code, const char *pre_boot, const char *ump) {
-        const char *texts[3] = {boot_code, pre_boot, ump};
+    // The three version texts the library serves: boot code, pre-boot, UMP. A text of 32
+    // characters fills its field without a NUL, which the library serves only with texts=raw.
+    static void SetTexts(Port &port, const char *const (&texts)[3]) {
         const uint32_t at[3] = {SIM_NV_BOOTCODE_TEXT_OFFSET, SIM_NV_PREBOOT_TEXT_OFFSET,
                                 SIM_NV_UMP_TEXT_OFFSET};
         for (int i = 0; i < 3; ++i) {
             std::memset(port.nvram.data() + at[i], 0, SIM_NV_TEXT_SIZE);
             std::memcpy(port.nvram.data() + at[i], texts[i],
-                        std::min<size_t>(std::strlen(texts[i]), SIM_NV_TEXT_SIZE - 1));
+                        std::min<size_t>(std::strlen(texts[i]), SIM_NV_TEXT_SIZE));
         }
     }
 
