@@ -17,9 +17,11 @@
 
 struct AdapterDef {
     char key;
-    const char *line; // machine-file line, without jumper=
+    int handle;
+    const char *desc;
+    const char *mac;
     const char *nvram;
-    std::vector<std::string> options; // simtool nvram
+    const char *options; // simtool nvram, but --mac: "option value ..."
     // The backup name, with {bootcode} {preboot} {ump} for the texts at the run's start.
     const char *backup;
 };
@@ -27,26 +29,40 @@ struct AdapterDef {
 inline constexpr char kDescA[] = "Gigabit Server Adapter (port 1)";
 inline constexpr char kDescB[] = "Gigabit Server Adapter (port 2)";
 inline constexpr char kDescC[] = "Gigabit Server Adapter (port 3)";
-inline constexpr char kDescJ[] = "Jumper Server Adapter";
-inline constexpr char kDescK[] = "Jumper Server Adapter (PXE)";
 inline constexpr char kMacA[] = "0A1B2C3D4E5F";
 inline constexpr char kMacB[] = "0A1B2C3D4E60";
 inline constexpr char kMacC[] = "0A1B2C3D4E61";
 inline constexpr char kMacJ[] = "0A1B2C3D4E62";
-inline constexpr char kMacK[] = "0A1B2C3D4E63";
 
 // A (B the same model on port 2), C another model, J the jumper model (a
 // scenario's lower-case j means jumper=protect, J jumper=enable), K the jumper
-// model with a PXE image (no jumper= line: writes take effect).
-extern const std::vector<AdapterDef> kAdapters;
+// model with a PXE image (no jumper= line: writes take effect). Constant data,
+// so that the rows of other tables can name an adapter by its key.
+inline constexpr AdapterDef kAdapters[] = {
+    {'A', 4097, kDescA, kMacA, "a.nvram",
+     "--pci 1234-ABCD-5678-0001 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.2.0 --entry 1:pxe",
+     "0A1B2C3D4E5F.bc{bootcode}.p{preboot}.u{ump}.bin"},
+    {'B', 4098, kDescB, kMacB, "b.nvram",
+     "--pci 1234-ABCD-5678-0001 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.2.0 --entry 1:pxe",
+     "0A1B2C3D4E60.bc{bootcode}.p{preboot}.u{ump}.bin"},
+    {'C', 4099, kDescC, kMacC, "c.nvram",
+     "--pci 1234-ABCD-5678-0002 --bootcode 4.6.1 --preboot 2.5.1 --ump 1.1.9 --entry 1:clp",
+     "0A1B2C3D4E61.bc{bootcode}.c{preboot}.u{ump}.bin"},
+    {'J', 4100, "Jumper Server Adapter", kMacJ, "j.nvram",
+     "--pci 1234-BEEF-5678-0011 --bootcode 5.0.3 --preboot 2.1.0 --ump 1.0.0 --entry 1:iscsi",
+     "0A1B2C3D4E62.bc{bootcode}.u{ump}.iS{preboot}.bin"},
+    {'K', 4101, "Jumper Server Adapter (PXE)", "0A1B2C3D4E63", "k.nvram",
+     "--pci 1234-BEEF-5678-0011 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0 --entry 1:pxe",
+     "0A1B2C3D4E63.bc{bootcode}.p{preboot}.u{ump}.bin"},
+};
 
 const AdapterDef *FindAdapter(char key);
 // The adapter whose MAC text begins a backup file name.
 const AdapterDef *AdapterOfName(const std::string &name);
+// The adapter's simtool nvram options, its MAC among them.
+std::vector<std::string> OptionsOf(const AdapterDef &a);
 // The value that follows OPTION among the adapter's simtool options.
 std::string OptionOf(const AdapterDef &a, const std::string &option);
-// The description its machine-file line gives it.
-std::string DescOf(const AdapterDef &a);
 
 // Catalogue records: "<catalogue file below NIC_FW> <identity> <file> <version>".
 inline constexpr char kBcA[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc504.bin 5.0.4";
@@ -111,10 +127,10 @@ struct Scenario {
     // The tool's command lines, "MAC verb image backup-name" ({B} is the backup
     // directory as the tool receives it); one per start of the tool. One that
     // ends in " => outcome" is compared with the tool's outcome too.
-    std::vector<std::string> commands;
-    std::vector<NvramAfter> nvram;      // adapters whose NVRAM changed
-    std::string writer_fault = "";      // IMGWRITER_FAULT; "absent" leaves the tool out
+    std::vector<std::string> commands = {};
+    std::vector<NvramAfter> nvram = {}; // adapters whose NVRAM changed
     std::vector<SavedImage> saved = {}; // in the backup directory before the run
+    std::string writer_fault = "";      // IMGWRITER_FAULT; "absent" leaves the tool out
     // Trouble with the work files: "log-dir-is-file", "log-is-directory",
     // "log-read-only" (none can be opened), "log-removed" (the tool removes the log at its first
     // start), "backups-is-file" (the backup directory cannot be listed).
@@ -154,8 +170,13 @@ Scenario SilentUpgrade(int extra_bc_records = 0);
 
 // The beginning of the log of every run: the banner.
 std::string BannerLog();
+// "<description> MAC: <mac>" of adapter KEY, as the run names it.
+std::string Named(char key);
 // "\r\nFound <description> MAC: <mac> \r\n" of adapter KEY.
 std::string FoundLine(char key);
+// The backup name (without directory) of adapter KEY in a run that found the
+// writes of DONE in effect.
+std::string BackupName(char key, unsigned done);
 
 // What a silent run writes to the log and its exit code.
 struct ExpectedRun {
@@ -198,8 +219,6 @@ class UpgradeServerTest : public SimE2eTest {
                          int stop_after = 0, unsigned no_backup = 0) const;
     // The journal's command part for write W in a run that found DONE in effect.
     std::string Command(int w, unsigned done) const;
-    // The backup name (without directory) of adapter KEY in such a run.
-    std::string BackupName(char key, unsigned done) const;
 
     std::string NvramPath(char key) const;
     // The bytes of adapter KEY's NVRAM image with the writes of DONE in effect.
