@@ -27,10 +27,6 @@ Event L(const std::string &t) {
 Event Ask(const std::string &what, const char *def, const std::string &answer) {
     return {Event::ASK, "Update " + what + " -  y/n/q (" + def + "):", answer};
 }
-// The log is closed before each start of the tool.
-Event Child() {
-    return {Event::CHILD, "", ""};
-}
 
 const char kNoticeBc[] =
     "\r\nThe Firmware Upgrade will take several minutes.  Please be patient.\r\n";
@@ -48,8 +44,9 @@ Event Found(char key) {
 Event Selecting(char key) {
     return O("\r\nSelecting " + Named(key) + " \r\n");
 }
+// A start of the tool: its line, then the log closed before the tool starts.
 Event Upgrading(const std::string &what) {
-    return O("Upgrading " + what + "\r\n");
+    return {Event::CHILD, "Upgrading " + what + "\r\n", ""};
 }
 Event Warn(const std::string &text) {
     return O("** WARNING ** - " + text + "\r\n");
@@ -104,8 +101,8 @@ const SavedImage kImageA = {kSavedA, 'A', "5.0.2", "8.3.1", SavedImage::IMAGE};
 const SavedImage kImageAOlder = {kSavedAOlder, 'A', "4.9.0", "8.2.0", SavedImage::IMAGE};
 const SavedImage kHidden = {".hidden.bin", 'A', "5.0.1", "8.3.1", SavedImage::IMAGE};
 const SavedImage kSubdirectory = {"sub", 0, "", "", SavedImage::DIRECTORY};
-std::string Restoring(const std::string &name) {
-    return "Restoring {P}" + name + "\r\n";
+Event Restoring(const std::string &name) {
+    return {Event::CHILD, "Restoring {P}" + name + "\r\n", ""};
 }
 
 const char kJumperError[] = "*** ERROR *** Firmware upgrade failed!\r\n";
@@ -123,8 +120,7 @@ const Scenario kScenarios[] = {
      {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "y\n"),
       Warn("Installed PXE is the same version as selected PXE."),
       Ask("PXE 8.3.2 to 8.3.2", "n", "y\n"), UmpOlder(), Con(kNoticeBc), Selecting('A'),
-      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), Upgrading("PXE 8.3.2 to 8.3.2"), Child(),
-      O(kComplete)},
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), Upgrading("PXE 8.3.2 to 8.3.2"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('A', "upgrade -mba", "PXE/pxe832.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}}},
@@ -160,7 +156,7 @@ const Scenario kScenarios[] = {
      {"-s"},
      "",
      {Found('A'), Warn("Installed PXE is the same version as selected PXE."), UmpOlder(),
-      Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+      Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}}},
@@ -172,8 +168,7 @@ const Scenario kScenarios[] = {
      "",
      {Found('A'), Warn("Installed Boot Code is more recent than selected Boot Code."),
       Warn("Installed PXE is the same version as selected PXE."), UmpOlder(), Selecting('A'),
-      Upgrading("Boot Code 5.0.3 to 5.0.2"), Child(), Upgrading("PXE 8.3.2 to 8.3.2"), Child(),
-      O(kErrors)},
+      Upgrading("Boot Code 5.0.3 to 5.0.2"), Upgrading("PXE 8.3.2 to 8.3.2"), O(kErrors)},
      0,
      {Cmd('A', "upgrade -bc", "Boot_Code/bc502.bin"), Cmd('A', "upgrade -mba", "PXE/pxe832.bin")},
      {{'A', "5.0.2", "8.3.2", "1.2.0"}}},
@@ -223,7 +218,7 @@ const Scenario kScenarios[] = {
      {"-o", kMacB},
      "\n",
      {Found('B'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('B'),
-      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
      {Cmd('B', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'B', "5.0.4", "8.3.2", "1.2.0"}}},
@@ -233,8 +228,8 @@ const Scenario kScenarios[] = {
      {"-o", "-x", kMacB},
      "\n\n",
      {Found('B'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"),
-      Con(kNoticeBc), Selecting('B'), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
-      Upgrading("PXE 8.3.2 to 8.3.3"), Child(), O(kComplete)},
+      Con(kNoticeBc), Selecting('B'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Upgrading("PXE 8.3.2 to 8.3.3"), O(kComplete)},
      1,
      {Cmd('B', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('B', "upgrade -mba", "PXE/pxe833.bin")},
      {{'B', "5.0.4", "8.3.3", "1.2.0"}}},
@@ -245,7 +240,7 @@ const Scenario kScenarios[] = {
      {"-x", kMacA},
      "\n",
      {Found('A'), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"), Con(kNoticeWill), Selecting('A'),
-      Upgrading("PXE 8.3.2 to 8.3.3"), Child(), O(kComplete)},
+      Upgrading("PXE 8.3.2 to 8.3.3"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -mba", "PXE/pxe833.bin")},
      {{'A', "5.0.3", "8.3.3", "1.2.0"}}},
@@ -255,7 +250,7 @@ const Scenario kScenarios[] = {
      {"-u", kMacA},
      "y\n",
      {Found('A'), Ask("UMP 1.2.0 to 1.3.0", "y", "y\n"), Con(kNoticeWill), Selecting('A'),
-      Upgrading("UMP 1.2.0 to 1.3.0"), Child(), O(kComplete)},
+      Upgrading("UMP 1.2.0 to 1.3.0"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -ump", "UMP/ump130.bin")},
      {{'A', "5.0.3", "8.3.2", "1.3.0"}}},
@@ -265,7 +260,7 @@ const Scenario kScenarios[] = {
      {"-b", kMacC},
      "\n",
      {Found('C'), Ask("CLP 2.5.1 to 2.6.0", "y", "\n"), Con(kNoticeMay), Selecting('C'),
-      Upgrading("CLP 2.5.1 to 2.6.0"), Child(), O(kComplete)},
+      Upgrading("CLP 2.5.1 to 2.6.0"), O(kComplete)},
      1,
      {Cmd('C', "upgrade -mba", "CLP/clp260.bin")},
      {{'C', "4.6.1", "2.6.0", "1.1.9"}}},
@@ -275,7 +270,7 @@ const Scenario kScenarios[] = {
      {"-b", kMacA},
      "\n",
      {Found('A'), Ask("CLP 0.0.0 to 2.6.0", "y", "\n"), Con(kNoticeMay), Selecting('A'),
-      Upgrading("CLP 0.0.0 to 2.6.0"), Child(), O(kComplete)},
+      Upgrading("CLP 0.0.0 to 2.6.0"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -F -mba", "CLP/clp260.bin")},
      {{'A', "5.0.3", "2.6.0", "1.2.0"}}},
@@ -285,7 +280,7 @@ const Scenario kScenarios[] = {
      {"-d", kMacA},
      "\n",
      {Found('A'), Ask("iSCSI 0.0.0 to 3.0.0", "y", "\n"), Con(kNoticeWill), Selecting('A'),
-      Upgrading("iSCSI 0.0.0 to 3.0.0"), Child(), O(kComplete)},
+      Upgrading("iSCSI 0.0.0 to 3.0.0"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -F -mba", "iSCSI/iscsi300.bin")},
      {{'A', "5.0.3", "3.0.0", "1.2.0"}}},
@@ -295,7 +290,7 @@ const Scenario kScenarios[] = {
      {"-g", kMacA},
      "\n",
      {Found('A'), Ask("iSCSI 0.0.0 to 1.0.0", "y", "\n"), Con(kNoticeWill), Selecting('A'),
-      Upgrading("iSCSI 0.0.0 to 1.0.0"), Child(), O(kComplete)},
+      Upgrading("iSCSI 0.0.0 to 1.0.0"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -F -mba", "iSCSI/stub100.bin")},
      {{'A', "5.0.3", "1.0.0", "1.2.0"}}},
@@ -306,7 +301,7 @@ const Scenario kScenarios[] = {
      {},
      "\n",
      {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('A'),
-      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"),
       L("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F cmd:(.\\imgwriter  "
         "0A1B2C3D4E5F upgrade -bc ./NIC_FW/Boot_Code/bc504.bin "
         "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin) failed with internal error 14\r\n"),
@@ -323,7 +318,7 @@ const Scenario kScenarios[] = {
      {"Boot_Code/BC.config 1234-ABCD-5678-0001 bc\"504.bin 5.0.4"},
      {"-s"},
      "",
-     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
       L("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F cmd:(.\\imgwriter) "
         "failed with internal error 14\r\n"),
       O(kErrors)},
@@ -336,7 +331,7 @@ const Scenario kScenarios[] = {
      {"-debug"},
      "\n",
      {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('A'),
-      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"),
       L("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F cmd:(.\\imgwriter) "
         "failed with internal error 14\r\n"),
       Con("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F failed.\r\n"),
@@ -355,7 +350,7 @@ const Scenario kScenarios[] = {
      {kBcA},
      {"-s"},
      "",
-     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}},
@@ -367,7 +362,7 @@ const Scenario kScenarios[] = {
      {},
      "\n",
      {Found('J'), Ask("Boot Code 5.0.3 to 5.1.0", "y", "\n"), Con(kNoticeBc), Selecting('J'),
-      Upgrading("Boot Code 5.0.3 to 5.1.0"), Child(), O(kJumperError),
+      Upgrading("Boot Code 5.0.3 to 5.1.0"), O(kJumperError),
       O("Verify adapter jumper (J1) is in the write enable position\r\n"), O(kErrors)},
      0,
      {Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin")}},
@@ -378,7 +373,7 @@ const Scenario kScenarios[] = {
      {kBcJBuild},
      {"-s"},
      "",
-     {Found('J'), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kReminder),
+     {Found('J'), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kReminder),
       O(kComplete)},
      1,
      {Cmd('J', "upgrade -bc", "Boot_Code/bcj504.bin")}},
@@ -388,9 +383,7 @@ const Scenario kScenarios[] = {
      {},
      "\n",
      {Found('J'), Ask("Boot Code 5.0.3 to 5.1.0", "y", "\n"), Con(kNoticeBc), Selecting('J'),
-      Upgrading("Boot Code 5.0.3 to 5.1.0"), Child(),
-      O("** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n"),
-      O(kComplete)},
+      Upgrading("Boot Code 5.0.3 to 5.1.0"), O(kReminder), O(kComplete)},
      1,
      {Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin")},
      {{'J', "5.1.0", "2.1.0", "1.0.0"}}},
@@ -401,9 +394,7 @@ const Scenario kScenarios[] = {
      {"-d", kMacJ},
      "\n",
      {Found('J'), Ask("iSCSI 2.1.0 to 2.2.0", "y", "\n"), Con(kNoticeWill), Selecting('J'),
-      Upgrading("iSCSI 2.1.0 to 2.2.0"), Child(),
-      O("** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n"),
-      O(kComplete)},
+      Upgrading("iSCSI 2.1.0 to 2.2.0"), O(kReminder), O(kComplete)},
      1,
      {Cmd('J', "upgrade -mba", "iSCSI/iscsi220.bin")}},
     // A UMP write is not followed by a re-read at all.
@@ -413,7 +404,7 @@ const Scenario kScenarios[] = {
      {"-u", kMacJ},
      "\n",
      {Found('J'), Ask("UMP 1.0.0 to 1.1.0", "y", "\n"), Con(kNoticeWill), Selecting('J'),
-      Upgrading("UMP 1.0.0 to 1.1.0"), Child(), O(kComplete)},
+      Upgrading("UMP 1.0.0 to 1.1.0"), O(kComplete)},
      1,
      {Cmd('J', "upgrade -ump", "UMP/umpj110.bin")}},
     // The run the fault sweep below starts from: two adapters, one with a jumper.
@@ -422,11 +413,9 @@ const Scenario kScenarios[] = {
      {kBcA, kPxeA, kBcJ},
      {"-s"},
      "",
-     {Found('A'), Found('J'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
-      Upgrading("PXE 8.3.2 to 8.3.3"), Child(), Selecting('J'),
-      Upgrading("Boot Code 5.0.3 to 5.1.0"), Child(),
-      O("** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n"),
-      O(kComplete)},
+     {Found('A'), Found('J'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Upgrading("PXE 8.3.2 to 8.3.3"), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.1.0"),
+      O(kReminder), O(kComplete)},
      1,
      {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('A', "upgrade -mba", "PXE/pxe833.bin"),
       Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin")},
@@ -440,10 +429,9 @@ const Scenario kScenarios[] = {
      "\n\n\n\n",
      {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"),
       Found('B'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"),
-      Con(kNoticeBc), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
-      Upgrading("PXE 8.3.2 to 8.3.3"), Child(), Selecting('B'),
-      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), Upgrading("PXE 8.3.2 to 8.3.3"), Child(),
-      O(kComplete)},
+      Con(kNoticeBc), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Upgrading("PXE 8.3.2 to 8.3.3"), Selecting('B'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Upgrading("PXE 8.3.2 to 8.3.3"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('A', "upgrade -mba", "PXE/pxe833.bin"),
       Cmd('B', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('B', "upgrade -mba", "PXE/pxe833.bin")},
@@ -476,7 +464,7 @@ const Scenario kScenarios[] = {
      {"-p"},
      "y\n",
      {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
-      Con(kNoticeRestore), Selecting('A'), O(Restoring(kSavedA)), Child(), O(kComplete)},
+      Con(kNoticeRestore), Selecting('A'), Restoring(kSavedA), O(kComplete)},
      1,
      {RestoreCmd('A', kSavedA)},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
@@ -488,7 +476,7 @@ const Scenario kScenarios[] = {
      "n\ny\n",
      {Found('A'), O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "n\n"),
       O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"), Con(kNoticeRestore),
-      Selecting('A'), O(Restoring(kSavedA)), Child(), O(kComplete)},
+      Selecting('A'), Restoring(kSavedA), O(kComplete)},
      1,
      {RestoreCmd('A', kSavedA)},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
@@ -511,7 +499,7 @@ const Scenario kScenarios[] = {
      {"-e", "{p}0A1B2C3D4E5F.BC5.0.2.P8.3.1.U1.2.0.BIN"},
      "y\n",
      {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
-      Con(kNoticeRestore), Selecting('A'), O(Restoring(kSavedA)), Child(), O(kComplete)},
+      Con(kNoticeRestore), Selecting('A'), Restoring(kSavedA), O(kComplete)},
      1,
      {RestoreCmd('A', kSavedA)},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
@@ -524,7 +512,7 @@ const Scenario kScenarios[] = {
      {"-p"},
      "y\n",
      {Found('A'), O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 0.0.0", "n", "y\n"),
-      Con(kNoticeRestore), Selecting('A'), O(Restoring(kSavedACopy)), Child(), O(kComplete)},
+      Con(kNoticeRestore), Selecting('A'), Restoring(kSavedACopy), O(kComplete)},
      1,
      {RestoreCmd('A', kSavedACopy) + " => written"},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
@@ -583,7 +571,7 @@ const Scenario kScenarios[] = {
      {Found('J'), O(kJumperWarnings), O(kNewerFirmware),
       AskRestore("Boot Code 5.0.3 to 4.8.0", "n", "n\n"), O(kNewerFirmware),
       AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore), Selecting('J'),
-      O(Restoring(kSavedJ49)), Child(), O(kReminder), O(kComplete)},
+      Restoring(kSavedJ49), O(kReminder), O(kComplete)},
      1,
      {RestoreCmd('J', kSavedJ49)},
      {{'J', "4.9.0", "2.1.0", "1.0.0"}},
@@ -594,7 +582,7 @@ const Scenario kScenarios[] = {
      {},
      {"-s", "-e", "{P}" + std::string(kSavedANewer)},
      "",
-     {Found('A'), Selecting('A'), O(Restoring(kSavedANewer)), Child(), O(kComplete)},
+     {Found('A'), Selecting('A'), Restoring(kSavedANewer), O(kComplete)},
      1,
      {RestoreCmd('A', kSavedANewer)},
      {{'A', "5.1.0", "8.3.2", "1.2.0"}},
@@ -614,7 +602,7 @@ const Scenario kScenarios[] = {
      {},
      {"-s", "-f", "-e", "{P}" + std::string(kSavedA)},
      "",
-     {Found('A'), O(kSameFirmware), Selecting('A'), O(Restoring(kSavedA)), Child(), O(kComplete)},
+     {Found('A'), O(kSameFirmware), Selecting('A'), Restoring(kSavedA), O(kComplete)},
      1,
      {RestoreCmd('A', kSavedA)},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
@@ -626,7 +614,7 @@ const Scenario kScenarios[] = {
      {kBcA},
      {"-s"},
      "",
-     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin", kBackupA2)},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}},
@@ -637,7 +625,7 @@ const Scenario kScenarios[] = {
      {"-p"},
      "y\n",
      {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.3", "n", "y\n"),
-      Con(kNoticeRestore), Selecting('A'), O(Restoring(kBackupAName)), Child(), O(kComplete)},
+      Con(kNoticeRestore), Selecting('A'), Restoring(kBackupAName), O(kComplete)},
      1,
      {RestoreCmd('A', kBackupAName, kBackupA2)},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
@@ -648,7 +636,7 @@ const Scenario kScenarios[] = {
      {kBcA},
      {"-s"},
      "",
-     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
       L("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F cmd:(.\\imgwriter  "
         "0A1B2C3D4E5F upgrade -bc ./NIC_FW/Boot_Code/bc504.bin "
         "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin) failed with internal error 15\r\n"),
@@ -668,7 +656,7 @@ const Scenario kScenarios[] = {
      "y\n",
      {Found('K'), O(kJumperWarnings), O(kNewerFirmware),
       AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore), Selecting('K'),
-      O(Restoring("0A1B2C3D4E63.bc4.9.0.u1.0.0.bin")), Child(), O(kReminder), O(kComplete)},
+      Restoring("0A1B2C3D4E63.bc4.9.0.u1.0.0.bin"), O(kReminder), O(kComplete)},
      1,
      {RestoreCmd('K', "0A1B2C3D4E63.bc4.9.0.u1.0.0.bin")},
      {{'K', "4.9.0", "", "1.0.0"}},
@@ -680,7 +668,7 @@ const Scenario kScenarios[] = {
      "y\n",
      {Found('J'), O(kJumperWarnings), O(kNewerFirmware),
       AskRestore("Boot Code 5.0.3 to 0.0.0", "n", "y\n"), Con(kNoticeRestore), Selecting('J'),
-      O(Restoring("renamed.img")), Child(), O(kReminder), O(kComplete)},
+      Restoring("renamed.img"), O(kReminder), O(kComplete)},
      1,
      {RestoreCmd('J', "renamed.img")},
      {{'J', "4.9.0", "2.1.0", "1.0.0"}},
@@ -692,7 +680,7 @@ const Scenario kScenarios[] = {
      "y\n",
      {Found('J'), O(kJumperWarnings), O(kNewerFirmware),
       AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore), Selecting('J'),
-      O(Restoring(kSavedJ49)), Child(), O(kJumperError),
+      Restoring(kSavedJ49), O(kJumperError),
       O("Verify adapter jumper (J1) is in the Write Enable position\r\n"), O(kErrors)},
      0,
      {RestoreCmd('J', kSavedJ49)},
@@ -740,7 +728,7 @@ const Scenario kScenarios[] = {
      {},
      "\n",
      {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('A'),
-      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}},
@@ -752,7 +740,7 @@ const Scenario kScenarios[] = {
      {kBcA},
      {"-s"},
      "",
-     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}},
@@ -765,7 +753,7 @@ const Scenario kScenarios[] = {
      {},
      "\n",
      {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('A'),
-      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}},
@@ -777,8 +765,8 @@ const Scenario kScenarios[] = {
      {kBcA, kPxeA},
      {"-s"},
      "",
-     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
-      Upgrading("PXE 8.3.2 to 8.3.3"), Child(), O(kComplete)},
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Upgrading("PXE 8.3.2 to 8.3.3"), O(kComplete)},
      1,
      {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('A', "upgrade -mba", "PXE/pxe833.bin")},
      {{'A', "5.0.4", "8.3.3", "1.2.0"}},
@@ -799,29 +787,18 @@ const Scenario kScenarios[] = {
      "backups-is-file"},
 };
 
-// The journal's command part of each line: what precedes " => ".
-std::vector<std::string> JournalCommands(const std::string &path) {
-    std::vector<std::string> commands;
-    for (const std::string &line : ReadLines(path)) {
-        commands.push_back(line.substr(0, line.find(" => ")));
-    }
-    return commands;
-}
-
-// The "key value" lines of simtool show.
+// The "key value" line KEY of what simtool show printed.
 std::string ShowField(const std::string &show, const std::string &key) {
-    size_t at = show.find("\n" + key + " ");
+    size_t at = ("\n" + show).find("\n" + key + " ");
     if (at == std::string::npos) {
         return "?";
     }
-    at += key.size() + 2;
+    at += key.size() + 1;
     return show.substr(at, show.find('\n', at) - at);
 }
 
-std::string Show(const std::string &nvram) {
-    RunSpec spec;
-    spec.args = {"show", nvram};
-    return "\n" + RunHost(ToolsBuildDir() + "/simtool", spec).out;
+bool HasArg(const Scenario &s, const char *arg) {
+    return std::find(s.args.begin(), s.args.end(), arg) != s.args.end();
 }
 
 class UpgradeRunTest : public UpgradeServerTest, public ::testing::WithParamInterface<Scenario> {};
@@ -839,9 +816,6 @@ TEST_P(UpgradeRunTest, Scenario) {
     }
     Layout(s);
     ASSERT_FALSE(HasFailure());
-    std::string dir = ServerDir();
-    std::string journal = Journal();
-    const std::vector<const AdapterDef *> &used = used_;
     // A read-only log: even the administrator cannot write an immutable file.
     const std::string earlier = "an earlier run\r\n";
     if (s.trouble == "log-read-only") {
@@ -858,20 +832,14 @@ TEST_P(UpgradeRunTest, Scenario) {
     }
 
     // What the operator sees.
-    bool silent = false;
-    for (const std::string &a : s.args) {
-        silent = silent || a == "-s";
-    }
+    const bool silent = HasArg(s, "-s");
     std::string console = silent ? "" : kTitle;
-    std::string log = std::string(kStars) + kTitle + kStars;
+    std::string log = BannerLog();
     for (const Event &e : s.events) {
         std::string text = Fill(e.text);
-        bool to_console = !silent && (e.where == Event::BOTH || e.where == Event::CONSOLE ||
-                                      e.where == Event::ASK);
-        console += to_console ? text : "";
-        log += e.where == Event::BOTH || e.where == Event::LOG ? text : "";
-        log += e.where == Event::ASK ? text + e.answer : "";
-        log += e.where == Event::CHILD ? "\r\n" : "";
+        console += silent || e.where == Event::LOG ? "" : text;
+        log += e.where == Event::CONSOLE ? "" : text;
+        log += e.where == Event::ASK ? e.answer : e.where == Event::CHILD ? "\r\n" : "";
     }
     // Closed at the end of the run, unless the library ended the process.
     log += s.library_fault.find("exit=") == std::string::npos ? "\r\n" : "";
@@ -892,65 +860,49 @@ TEST_P(UpgradeRunTest, Scenario) {
     }
     EXPECT_TRUE(LibraryClosed(calls_));
 
-    // What the tool was asked to do, and what the adapters hold afterwards.
-    std::vector<std::string> commands;
+    // What the tool was asked to do (the command part of each journal line,
+    // the whole line where the row gives an outcome), and what the adapters
+    // hold afterwards. Every backup named on a command line holds its
+    // adapter's image from before the run, byte for byte; every saved image
+    // is left as it was (the rows that restore it check the adapter); no
+    // other file is in the directory.
+    std::vector<std::string> commands, received;
+    std::map<std::string, std::string> backups;
     for (const std::string &c : s.commands) {
         commands.push_back(Fill(c));
+        std::string command = commands.back().substr(0, commands.back().find(" => "));
+        std::string name = command.substr(command.rfind('/') + 1);
+        if (s.writer_fault != "nobackup") {
+            backups[name] = ReadFileText(NvramPath(AdapterOfName(name)->key) + ".before");
+        }
     }
-    std::vector<std::string> received = JournalCommands(journal);
-    std::vector<std::string> lines = ReadLines(journal);
-    for (size_t i = 0; i < commands.size() && i < lines.size(); i++) {
-        received[i] = commands[i].find(" => ") != std::string::npos ? lines[i] : received[i];
+    for (const std::string &line : ReadLines(Journal())) {
+        size_t i = received.size();
+        bool whole = i < commands.size() && commands[i].find(" => ") != std::string::npos;
+        received.push_back(whole ? line : line.substr(0, line.find(" => ")));
     }
     EXPECT_EQ(received, commands);
-    for (const AdapterDef *a : used) {
-        std::string path = dir + "/" + a->nvram;
+    for (const AdapterDef *a : used_) {
         const NvramAfter *after = nullptr;
         for (const NvramAfter &n : s.nvram) {
             after = n.adapter == a->key ? &n : after;
         }
         if (after == nullptr) {
-            EXPECT_EQ(ReadFileText(path), ReadFileText(path + ".before")) << a->nvram;
+            EXPECT_EQ(ReadFileText(NvramPath(a->key)), ReadFileText(NvramPath(a->key) + ".before"))
+                << a->nvram;
             continue;
         }
-        std::string show = Show(path);
+        std::string show = ShowNvram(NvramPath(a->key)).out;
         EXPECT_EQ(ShowField(show, "bootcode"), "\"" + std::string(after->bootcode) + "\"");
         EXPECT_EQ(ShowField(show, "preboot"), "\"" + std::string(after->preboot) + "\"");
         EXPECT_EQ(ShowField(show, "ump"), "\"" + std::string(after->ump) + "\"");
     }
-    // Every backup named on a command line holds its adapter's image from
-    // before the run, byte for byte; no other file is in the directory.
-    std::vector<std::string> names;
-    for (const std::string &c : commands) {
-        std::string command = c.substr(0, c.find(" => "));
-        std::string name = command.substr(command.rfind('/') + 1);
-        if (s.writer_fault != "nobackup" &&
-            std::find(names.begin(), names.end(), name) == names.end()) {
-            names.push_back(name);
-        }
-    }
     for (const SavedImage &saved : s.saved) {
         if (saved.name[0] != '.') {
-            names.push_back(saved.name);
+            backups[saved.name] = saved_bytes_[saved.name];
         }
     }
-    std::sort(names.begin(), names.end());
-    std::string listing = RunHost("/bin/ls", RunSpec{{"-1", BackupDirOf(work_)}, "", {}, ""}).out;
-    std::string expected_listing;
-    for (const std::string &name : names) {
-        expected_listing += name + "\n";
-        if (std::any_of(s.saved.begin(), s.saved.end(),
-                        [&name](const SavedImage &saved) { return name == saved.name; })) {
-            // Left as it was; the rows that restore it check the adapter.
-            EXPECT_EQ(ReadFileText(BackupDirOf(work_) + name), saved_bytes_[name]) << name;
-            continue;
-        }
-        const AdapterDef *a = AdapterOfName(name);
-        EXPECT_EQ(ReadFileText(BackupDirOf(work_) + name),
-                  ReadFileText(dir + "/" + a->nvram + ".before"))
-            << name;
-    }
-    EXPECT_EQ(listing, expected_listing);
+    EXPECT_TRUE(BackupsAre(backups));
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunTest, ::testing::ValuesIn(kScenarios),
@@ -1119,8 +1071,8 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
     const Outcome clean = {clean_run.exit_code, clean_run.out, ReadFileText(LogFileOf(work_))};
     const std::vector<SimCall> clean_calls = calls_;
     ASSERT_GT(clean_calls.size(), 8u);
-    const bool silent = std::find(s.args.begin(), s.args.end(), "-s") != s.args.end();
-    const std::string banner = Console(std::string(kStars) + kTitle + kStars);
+    const bool silent = HasArg(s, "-s");
+    const std::string banner = Console(BannerLog());
     auto early = [&](int exit_code, const std::string &text) {
         return Outcome{exit_code, silent ? "" : Console(kTitle + text),
                        banner + Console(text + "\r\n")};
@@ -1168,7 +1120,7 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
             // The table build stops: this adapter and those after it keep
             // zero records and take no part (the listing shows them zero).
             expected = later.size() == used_.size() ? early(3, "") : Variant(s, later, 0, {});
-            if (std::find(s.args.begin(), s.args.end(), "-l") != s.args.end()) {
+            if (HasArg(s, "-l")) {
                 // The listing ends the run with 1; its zero lines come last.
                 const std::string end = Console("\r\n"); // the close of the log
                 expected.exit_code = 1;
@@ -1198,13 +1150,12 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
             expected = replaced(clean, kReminder, "");
         } else if (op == "OmbriGetTernFwInfo") {
             // The re-read finds nothing new: the versions from before the write.
-            bool restore = std::find(s.args.begin(), s.args.end(), "-p") != s.args.end();
             expected = replaced(clean, kReminder,
                                 std::string(kJumperError) +
-                                    (restore ? "Verify adapter jumper (J1) is in the Write Enable "
-                                               "position\r\n"
-                                             : "Verify adapter jumper (J1) is in the write enable "
-                                               "position\r\n"));
+                                    (HasArg(s, "-p") ? "Verify adapter jumper (J1) is in the Write "
+                                                       "Enable position\r\n"
+                                                     : "Verify adapter jumper (J1) is in the write "
+                                                       "enable position\r\n"));
             expected = replaced(expected, kComplete, kErrors);
             expected.exit_code = 0;
         } else if (op == "OmbriReadFirmware") {
@@ -1226,10 +1177,7 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
         for (const AdapterDef *a : used_) {
             std::string path = ServerDir() + "/" + a->nvram;
             if (ReadFileText(path) != ReadFileText(path + ".before")) {
-                EXPECT_EQ(RunHost(ToolsBuildDir() + "/simtool", RunSpec{{"show", path}, "", {}, ""})
-                              .exit_code,
-                          0)
-                    << a->nvram << " is no whole image";
+                EXPECT_EQ(ShowNvram(path).exit_code, 0) << a->nvram << " is no whole image";
             }
         }
         for (const std::string &line : ReadLines(Journal())) {

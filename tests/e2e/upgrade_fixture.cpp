@@ -79,13 +79,9 @@ std::string KindOf(const std::string &catalogue) {
     return "";
 }
 
-const AdapterDef &Adapter(char key) {
-    return *FindAdapter(key);
-}
-
 // The version text that simtool OPTION sets on adapter KEY with DONE in effect.
 std::string TextWith(char key, const std::string &option, unsigned done) {
-    std::string text = OptionOf(Adapter(key), option);
+    std::string text = OptionOf(*FindAdapter(key), option);
     for (int w = 0; w < kWriteCount; w++) {
         if ((done & (1u << w)) != 0 && kPlannedWrites[w].adapter == key &&
             option == kPlannedWrites[w].option) {
@@ -93,15 +89,6 @@ std::string TextWith(char key, const std::string &option, unsigned done) {
         }
     }
     return text;
-}
-
-std::vector<std::string> TextOptions(char key, unsigned done) {
-    std::vector<std::string> options;
-    for (const char *option : {"--bootcode", "--preboot", "--ump"}) {
-        options.push_back(option);
-        options.push_back(TextWith(key, option, done));
-    }
-    return options;
 }
 
 } // namespace
@@ -265,7 +252,7 @@ std::string BannerLog() {
 }
 
 std::string Named(char key) {
-    return std::string(Adapter(key).desc) + " MAC: " + Adapter(key).mac;
+    return std::string(FindAdapter(key)->desc) + " MAC: " + FindAdapter(key)->mac;
 }
 
 std::string FoundLine(char key) {
@@ -273,7 +260,7 @@ std::string FoundLine(char key) {
 }
 
 std::string BackupName(char key, unsigned done) {
-    std::string name = Adapter(key).backup;
+    std::string name = FindAdapter(key)->backup;
     for (const char *field : {"bootcode", "preboot", "ump"}) {
         name = Replace(name, std::string("{") + field + "}",
                        TextWith(key, std::string("--") + field, done));
@@ -283,7 +270,7 @@ std::string BackupName(char key, unsigned done) {
 
 std::string UpgradeServerTest::Command(int w, unsigned done) const {
     const PlannedWrite &p = kPlannedWrites[w];
-    return std::string(Adapter(p.adapter).mac) + " " + p.verb + " ./NIC_FW/" + p.image + " " +
+    return std::string(FindAdapter(p.adapter)->mac) + " " + p.verb + " ./NIC_FW/" + p.image + " " +
            BackupDirArg(work_) + BackupName(p.adapter, done);
 }
 
@@ -362,7 +349,11 @@ ExpectedRun UpgradeServerTest::Expected(unsigned done, unsigned effective, bool 
 }
 
 std::string UpgradeServerTest::NvramPath(char key) const {
-    return ServerDir() + "/" + Adapter(key).nvram;
+    return ServerDir() + "/" + FindAdapter(key)->nvram;
+}
+
+RunResult UpgradeServerTest::ShowNvram(const std::string &path) const {
+    return RunHost(ToolsBuildDir() + "/simtool", RunSpec{{"show", path}, "", {}, ""});
 }
 
 std::string UpgradeServerTest::ImageWith(char key, unsigned done) const {
@@ -371,8 +362,9 @@ std::string UpgradeServerTest::ImageWith(char key, unsigned done) const {
         return "";
     }
     std::vector<std::string> args = {"edit", copy};
-    for (const std::string &o : TextOptions(key, done)) {
-        args.push_back(o);
+    for (const char *option : {"--bootcode", "--preboot", "--ump"}) {
+        args.push_back(option);
+        args.push_back(TextWith(key, option, done));
     }
     if (!RunSimtool(args)) {
         return "";
@@ -385,11 +377,9 @@ std::string UpgradeServerTest::ImageWith(char key, unsigned done) const {
 ::testing::AssertionResult UpgradeServerTest::NvramHolds(unsigned done) const {
     for (const AdapterDef *a : used_) {
         if (ReadFileText(NvramPath(a->key)) != ImageWith(a->key, done)) {
-            RunSpec spec;
-            spec.args = {"show", NvramPath(a->key)};
             return ::testing::AssertionFailure()
                    << a->nvram << " does not hold exactly the writes " << done << ":\n"
-                   << RunHost(ToolsBuildDir() + "/simtool", spec).out;
+                   << ShowNvram(NvramPath(a->key)).out;
         }
     }
     return ::testing::AssertionSuccess();

@@ -93,7 +93,8 @@ std::string Replace(std::string text, const std::string &from, const std::string
 // ---------------------------------------------------------------------------
 // A scenario: the server, its catalogue and files, the run, and what the
 // operator sees, as a list of events: each goes to the console, the log, or
-// both, the way the run prints it.
+// both, the way the run prints it. CHILD is a start of the tool: its line to
+// both, then the log is closed before the tool starts (an empty line in it).
 
 struct Event {
     enum Where { BOTH, CONSOLE, LOG, ASK, CHILD } where;
@@ -221,6 +222,8 @@ class UpgradeServerTest : public SimE2eTest {
     std::string Command(int w, unsigned done) const;
 
     std::string NvramPath(char key) const;
+    // What simtool show prints of the NVRAM image at PATH.
+    RunResult ShowNvram(const std::string &path) const;
     // The bytes of adapter KEY's NVRAM image with the writes of DONE in effect.
     std::string ImageWith(char key, unsigned done) const;
     // The laid-out adapters' NVRAM images hold exactly the writes of DONE.
