@@ -905,10 +905,7 @@ TEST_P(UpgradeRunTest, Scenario) {
     EXPECT_TRUE(BackupsAre(backups));
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunTest, ::testing::ValuesIn(kScenarios),
-                         [](const ::testing::TestParamInfo<Scenario> &info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunTest, ::testing::ValuesIn(kScenarios), RowName<Scenario>);
 
 // ---------------------------------------------------------------------------
 // An upgrade undone: the backup the tool saved before the first write is
@@ -1192,9 +1189,7 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunSweepTest, ::testing::ValuesIn(SweptScenarios()),
-                         [](const ::testing::TestParamInfo<Scenario> &info) {
-                             return std::string(info.param.name);
-                         });
+                         RowName<Scenario>);
 
 // ---------------------------------------------------------------------------
 // Runs that end before the log is set up: console only, exit code 0, nothing
@@ -1302,8 +1297,6 @@ TEST_P(UpgradeRunEarlyEndTest, ConsoleOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunEarlyEndTest, ::testing::ValuesIn(kEarlyEnds),
-                         [](const ::testing::TestParamInfo<EarlyEnd> &info) {
-                             return std::string(info.param.name);
-                         });
+                         RowName<EarlyEnd>);
 
 } // namespace
