@@ -233,6 +233,8 @@ const Scenario kScenarios[] = {
      1,
      {Cmd('B', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('B', "upgrade -mba", "PXE/pxe833.bin")},
      {{'B', "5.0.4", "8.3.3", "1.2.0"}}},
+    // A MAC one character longer than the adapter's differs at its end.
+    {"LongerMacMatchesNothing", "AB", {kBcA, kPxeA}, {"-o", "0A1B2C3D4E600"}, "\n", {}, 3},
     {"LowerCaseMacMatchesNothing", "AB", {kBcA, kPxeA}, {"-o", "0a1b2c3d4e60"}, "\n", {}, 3},
     {"PxeOptionPrintsItsOwnHeader",
      "A",
@@ -377,6 +379,28 @@ const Scenario kScenarios[] = {
       O(kComplete)},
      1,
      {Cmd('J', "upgrade -bc", "Boot_Code/bcj504.bin")}},
+    // Of PXE all three numbers are compared: a build-only change that the
+    // jumper kept out fails.
+    {"JumperPxeBuildOnlyChangeIsCompared",
+     "k",
+     {kPxeK},
+     {"-s"},
+     "",
+     {Found('K'), Selecting('K'), Upgrading("PXE 8.3.2 to 8.3.3"), O(kJumperError),
+      O("Verify adapter jumper (J1) is in the Write Enable position\r\n"), O(kErrors)},
+     0,
+     {Cmd('K', "upgrade -mba", "PXE/pxek833.bin")}},
+    // The second jumper model is verified too.
+    {"JumperSecondModelIsVerified",
+     "L",
+     {kBcL},
+     {"-s"},
+     "",
+     {Found('L'), Selecting('L'), Upgrading("Boot Code 5.0.3 to 5.1.0"), O(kReminder),
+      O(kComplete)},
+     1,
+     {Cmd('L', "upgrade -bc", "Boot_Code/bcl510.bin")},
+     {{'L', "5.1.0", "8.3.2", "1.0.0"}}},
     {"JumperInEnablePosition",
      "J",
      {kBcJ},
@@ -420,6 +444,19 @@ const Scenario kScenarios[] = {
      {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('A', "upgrade -mba", "PXE/pxe833.bin"),
       Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin")},
      {{'A', "5.0.4", "8.3.3", "1.2.0"}, {'J', "5.1.0", "2.1.0", "1.0.0"}}},
+    // The jumper adapter's check is owed for it alone: the adapter after it
+    // is not read back.
+    {"JumperAdapterThenAnother",
+     "JA",
+     {kBcJ, kBcA},
+     {"-s"},
+     "",
+     {Found('J'), Found('A'), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.1.0"), O(kReminder),
+      Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
+     1,
+     {Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin"),
+      Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
+     {{'J', "5.1.0", "2.1.0", "1.0.0"}, {'A', "5.0.4", "8.3.2", "1.2.0"}}},
     // One notice; each adapter's header once above its boot code; both writes
     // of an adapter name the same backup, which keeps the image from before.
     {"TwoAdaptersBootCodeAndPxe",
@@ -718,6 +755,22 @@ const Scenario kScenarios[] = {
      "",
      "",
      "OmbriUninitialize exit=42"},
+    // The oldest library the upgrade run accepts.
+    {"OldestLibraryAccepted",
+     "A",
+     {kBcA},
+     {"-s"},
+     "",
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
+     1,
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
+     {{'A', "5.0.4", "8.3.2", "1.2.0"}},
+     {},
+     "",
+     "",
+     "",
+     "",
+     "7.5.18"},
     // Trouble with the work files: a log that cannot be opened is left out
     // while the console shows everything; a log removed while the run goes
     // on is started again; a backup directory that cannot be listed offers

@@ -102,11 +102,11 @@ void UpgradeServerTest::Layout(const Scenario &s) {
         const AdapterDef *a = FindAdapter(static_cast<char>(toupper(*k)));
         ASSERT_NE(a, nullptr);
         used_.push_back(a);
-        std::string jumper = *k == 'j' ? " jumper=protect" : *k == 'J' ? " jumper=enable" : "";
+        std::string jumper = islower(*k) ? " jumper=protect" : *k == 'J' ? " jumper=enable" : "";
         lines.push_back("handle=" + std::to_string(a->handle) + " desc=\"" + a->desc + "\"" +
                         jumper + " nvram=" + a->nvram);
     }
-    server_ = MakeServer(dir, "7.6.1", lines);
+    server_ = MakeServer(dir, s.library, lines);
     for (const AdapterDef *a : used_) {
         ASSERT_TRUE(WriteNvram(server_, a->nvram, OptionsOf(*a)));
         ASSERT_TRUE(CopyFile(dir + "/" + a->nvram, dir + "/" + a->nvram + ".before"));

@@ -34,10 +34,11 @@ inline constexpr char kMacB[] = "0A1B2C3D4E60";
 inline constexpr char kMacC[] = "0A1B2C3D4E61";
 inline constexpr char kMacJ[] = "0A1B2C3D4E62";
 
-// A (B the same model on port 2), C another model, J the jumper model (a
-// scenario's lower-case j means jumper=protect, J jumper=enable), K the jumper
-// model with a PXE image (no jumper= line: writes take effect). Constant data,
-// so that the rows of other tables can name an adapter by its key.
+// A (B the same model on port 2), C another model, J the jumper model (J has
+// jumper=enable), K the jumper model with a PXE image and L the second jumper
+// model (no jumper= line: writes take effect). A scenario's lower-case key is
+// the adapter with jumper=protect. Constant data, so that the rows of other
+// tables can name an adapter by its key.
 inline constexpr AdapterDef kAdapters[] = {
     {'A', 4097, kDescA, kMacA, "a.nvram",
      "--pci 1234-ABCD-5678-0001 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.2.0 --entry 1:pxe",
@@ -54,6 +55,9 @@ inline constexpr AdapterDef kAdapters[] = {
     {'K', 4101, "Jumper Server Adapter (PXE)", "0A1B2C3D4E63", "k.nvram",
      "--pci 1234-BEEF-5678-0011 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0 --entry 1:pxe",
      "0A1B2C3D4E63.bc{bootcode}.p{preboot}.u{ump}.bin"},
+    {'L', 4102, "Jumper Server Adapter (model 2)", "0A1B2C3D4E64", "l.nvram",
+     "--pci 1234-BEEF-5678-0012 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0 --entry 1:pxe",
+     "0A1B2C3D4E64.bc{bootcode}.p{preboot}.u{ump}.bin"},
 };
 
 const AdapterDef *FindAdapter(char key);
@@ -70,8 +74,11 @@ inline constexpr char kBcAOlder[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc5
 // The jumper check compares major and minor only: the minor changes here.
 inline constexpr char kBcJ[] = "Boot_Code/BC.config 1234-BEEF-5678-0011 bcj510.bin 5.1.0";
 inline constexpr char kBcJBuild[] = "Boot_Code/BC.config 1234-BEEF-5678-0011 bcj504.bin 5.0.4";
+inline constexpr char kBcL[] = "Boot_Code/BC.config 1234-BEEF-5678-0012 bcl510.bin 5.1.0";
 inline constexpr char kPxeA[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe833.bin 8.3.3";
 inline constexpr char kPxeASame[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe832.bin 8.3.2";
+// The PXE check compares the build too: only the build changes here.
+inline constexpr char kPxeK[] = "PXE/MFPXE.config 1234-BEEF-5678-0011 pxek833.bin 8.3.3";
 inline constexpr char kUmpAOlder[] = "UMP/UMP.config 1234-ABCD-5678-0001 ump110.bin 1.1.0";
 inline constexpr char kUmpA[] = "UMP/UMP.config 1234-ABCD-5678-0001 ump130.bin 1.3.0";
 inline constexpr char kUmpC[] = "UMP/UMP.config 1234-ABCD-5678-0002 ump120.bin 1.2.0";
@@ -119,7 +126,7 @@ struct NvramAfter {
 
 struct Scenario {
     const char *name;
-    const char *adapters; // keys of kAdapters; j is J with jumper=protect, J has jumper=enable
+    const char *adapters; // keys of kAdapters; lower case: with jumper=protect
     std::vector<std::string> catalogue;
     std::vector<std::string> args;
     std::string input;
@@ -138,6 +145,7 @@ struct Scenario {
     std::string trouble = "";
     std::string library_fault = ""; // OMBRI_SIM_FAULTS; with exit= the run ends unclosed
     std::string err = "";           // lines standard error holds (-debug); else it stays empty
+    const char *library = "7.6.1";  // the library's version
 };
 
 // Test names carry the scenario's name; its value prints as that name too.
