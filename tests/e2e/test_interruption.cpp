@@ -21,8 +21,6 @@
 #include <thread>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace {
 
 enum Moment {
@@ -64,35 +62,17 @@ struct Started {
     std::string err_path;
 };
 
-Started Start(const std::string &work, const std::vector<std::string> &args,
-              std::vector<std::string> env, const std::string &input) {
+Started Start(const std::string &work, std::vector<std::string> args, std::vector<std::string> env,
+              const std::string &input) {
     Started s;
     s.err_path = work + "/stderr.txt";
     env.push_back("SystemDrive=" + SystemDriveDir(work));
-    std::vector<std::string> env_store;
-    for (char **e = environ; *e != nullptr; ++e) {
-        std::string entry = *e;
-        std::string name = entry.substr(0, entry.find('=') + 1);
-        bool replaced = false;
-        for (const std::string &x : env) {
-            replaced = replaced || x.compare(0, name.size(), name) == 0;
-        }
-        if (!replaced) {
-            env_store.push_back(entry);
-        }
-    }
-    env_store.insert(env_store.end(), env.begin(), env.end());
-    std::vector<std::string> argv_store = {TargetProgram()};
-    argv_store.insert(argv_store.end(), args.begin(), args.end());
-    std::vector<char *> argv, envp;
-    for (std::string &a : argv_store) {
+    args.insert(args.begin(), TargetProgram());
+    std::vector<char *> argv;
+    for (std::string &a : args) {
         argv.push_back(&a[0]);
     }
     argv.push_back(nullptr);
-    for (std::string &e : env_store) {
-        envp.push_back(&e[0]);
-    }
-    envp.push_back(nullptr);
 
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) {
@@ -106,6 +86,10 @@ Started Start(const std::string &work, const std::vector<std::string> &args,
         // A suite started as a background job ignores SIGINT, and the program
         // would inherit that: it gets the default, as at a console.
         signal(SIGINT, SIG_DFL);
+        // The run's entries replace those of the same name in this environment.
+        for (std::string &e : env) {
+            putenv(&e[0]);
+        }
         int err = open(s.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (err < 0 || dup2(in[0], 0) < 0 || dup2(out[1], 1) < 0 || dup2(err, 2) < 0 ||
             chdir(work.c_str()) != 0) {
@@ -115,7 +99,7 @@ Started Start(const std::string &work, const std::vector<std::string> &args,
         close(in[1]);
         close(out[0]);
         close(out[1]);
-        execve(argv[0], argv.data(), envp.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     setpgid(s.pid, s.pid); // also here, so that it holds before the first signal
@@ -355,8 +339,6 @@ TEST_P(InterruptionTest, RunStoppedThenRunAgain) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, InterruptionTest, ::testing::ValuesIn(kInterruptions),
-                         [](const ::testing::TestParamInfo<Interruption> &info) {
-                             return std::string(info.param.name);
-                         });
+                         RowName<Interruption>);
 
 } // namespace

@@ -27,10 +27,6 @@ Event L(const std::string &t) {
 Event Ask(const std::string &what, const char *def, const std::string &answer) {
     return {Event::ASK, "Update " + what + " -  y/n/q (" + def + "):", answer};
 }
-// The log is closed before each start of the tool.
-Event Child() {
-    return {Event::CHILD, "", ""};
-}
 
 const char kNoticeBc[] =
     "\r\nThe Firmware Upgrade will take several minutes.  Please be patient.\r\n";
@@ -41,14 +37,16 @@ const char kComplete[] = "\nNIC firmware update complete.\r\n";
 const char kErrors[] = "\nNIC firmware update completed with errors. \r\n";
 const char kCancelled[] = "\r\nFirmware upgrade cancelled by User \r\n";
 
-Event Found(const char *desc, const char *mac) {
-    return O(std::string("\r\nFound ") + desc + " MAC: " + mac + " \r\n");
+// Adapter KEY of kAdapters found, and selected for its writes.
+Event Found(char key) {
+    return O(FoundLine(key));
 }
-Event Selecting(const char *desc, const char *mac) {
-    return O(std::string("\r\nSelecting ") + desc + " MAC: " + mac + " \r\n");
+Event Selecting(char key) {
+    return O("\r\nSelecting " + Named(key) + " \r\n");
 }
+// A start of the tool: its line, then the log closed before the tool starts.
 Event Upgrading(const std::string &what) {
-    return O("Upgrading " + what + "\r\n");
+    return {Event::CHILD, "Upgrading " + what + "\r\n", ""};
 }
 Event Warn(const std::string &text) {
     return O("** WARNING ** - " + text + "\r\n");
@@ -62,23 +60,23 @@ Event UmpOlder() {
 // ---------------------------------------------------------------------------
 // The scenarios.
 
-const char kBackupA[] = "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin";
-const char kBackupB[] = "{B}0A1B2C3D4E60.bc5.0.3.p8.3.2.u1.2.0.bin";
-const char kBackupC[] = "{B}0A1B2C3D4E61.bc4.6.1.c2.5.1.u1.1.9.bin";
-const char kBackupJ[] = "{B}0A1B2C3D4E62.bc5.0.3.u1.0.0.iS2.1.0.bin";
-const char kBackupK[] = "{B}0A1B2C3D4E63.bc5.0.3.p8.3.2.u1.0.0.bin";
 // Adapter A's backup name taken already: the run saves beside it.
 const char kBackupAName[] = "0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin";
 const char kBackupA2[] = "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.2.bin";
 
-std::string Cmd(const char *mac, const std::string &verb, const std::string &image,
-                const char *backup) {
-    return std::string(mac) + " " + verb + " ./NIC_FW/" + image + " " + backup;
+// The backup of adapter KEY's image as the run found it; BACKUP when given.
+std::string BackupOf(char key, const char *backup) {
+    return backup != nullptr ? backup : "{B}" + BackupName(key, 0);
 }
-
+// A write of IMAGE (below NIC_FW) on adapter KEY.
+std::string Cmd(char key, const std::string &verb, const std::string &image,
+                const char *backup = nullptr) {
+    return std::string(FindAdapter(key)->mac) + " " + verb + " ./NIC_FW/" + image + " " +
+           BackupOf(key, backup);
+}
 // A restore: the saved image {B}NAME written back, the image before saved first.
-std::string RestoreCmd(const char *mac, const std::string &name, const char *backup) {
-    return std::string(mac) + " restore {B}" + name + " " + backup;
+std::string RestoreCmd(char key, const std::string &name, const char *backup = nullptr) {
+    return std::string(FindAdapter(key)->mac) + " restore {B}" + name + " " + BackupOf(key, backup);
 }
 Event AskRestore(const std::string &what, const char *def, const std::string &answer) {
     return {Event::ASK, "Restore " + what + " -  y/n/q (" + def + "):", answer};
@@ -103,8 +101,8 @@ const SavedImage kImageA = {kSavedA, 'A', "5.0.2", "8.3.1", SavedImage::IMAGE};
 const SavedImage kImageAOlder = {kSavedAOlder, 'A', "4.9.0", "8.2.0", SavedImage::IMAGE};
 const SavedImage kHidden = {".hidden.bin", 'A', "5.0.1", "8.3.1", SavedImage::IMAGE};
 const SavedImage kSubdirectory = {"sub", 0, "", "", SavedImage::DIRECTORY};
-std::string Restoring(const std::string &name) {
-    return "Restoring {P}" + name + "\r\n";
+Event Restoring(const std::string &name) {
+    return {Event::CHILD, "Restoring {P}" + name + "\r\n", ""};
 }
 
 const char kJumperError[] = "*** ERROR *** Firmware upgrade failed!\r\n";
@@ -119,35 +117,29 @@ const Scenario kScenarios[] = {
      {kBcA, kPxeASame, kUmpAOlder},
      {},
      "y\ny\n",
-     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "y\n"),
+     {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "y\n"),
       Warn("Installed PXE is the same version as selected PXE."),
-      Ask("PXE 8.3.2 to 8.3.2", "n", "y\n"), UmpOlder(), Con(kNoticeBc), Selecting(kDescA, kMacA),
-      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), Upgrading("PXE 8.3.2 to 8.3.2"), Child(),
-      O(kComplete)},
+      Ask("PXE 8.3.2 to 8.3.2", "n", "y\n"), UmpOlder(), Con(kNoticeBc), Selecting('A'),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), Upgrading("PXE 8.3.2 to 8.3.2"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA),
-      Cmd(kMacA, "upgrade -mba", "PXE/pxe832.bin", kBackupA)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('A', "upgrade -mba", "PXE/pxe832.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}}},
     {"InteractiveDeclineAll",
      "A",
      {kBcA, kPxeASame},
      {},
      "n\nn\n",
-     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "n\n"),
+     {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "n\n"),
       Warn("Installed PXE is the same version as selected PXE."),
       Ask("PXE 8.3.2 to 8.3.2", "n", "n\n")},
-     3,
-     {},
-     {}},
+     3},
     {"QuitAtBootCodeEndsTheRun",
      "AB",
      {kBcA, kPxeA},
      {},
      "q\n",
-     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "q\n"), O(kCancelled)},
-     1,
-     {},
-     {}},
+     {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "q\n"), O(kCancelled)},
+     1},
     // The quit at CLP clears the adapter's plan; its UMP and iSCSI are still
     // asked, then the run ends before the next adapter.
     {"QuitAtClpAsksTheRestOfTheAdapter",
@@ -155,21 +147,18 @@ const Scenario kScenarios[] = {
      {kClpC, kUmpC, kIscsiC, kBcA},
      {},
      "q\ny\nn\n",
-     {Found(kDescC, kMacC), Ask("CLP 2.5.1 to 2.6.0", "y", "q\n"),
-      Ask("UMP 1.1.9 to 1.2.0", "y", "y\n"), Ask("iSCSI 0.0.0 to 3.0.0", "y", "n\n"),
-      O(kCancelled)},
-     1,
-     {},
-     {}},
+     {Found('C'), Ask("CLP 2.5.1 to 2.6.0", "y", "q\n"), Ask("UMP 1.1.9 to 1.2.0", "y", "y\n"),
+      Ask("iSCSI 0.0.0 to 3.0.0", "y", "n\n"), O(kCancelled)},
+     1},
     {"SilentWritesOnlyNewer",
      "A",
      {kBcA, kPxeASame, kUmpAOlder},
      {"-s"},
      "",
-     {Found(kDescA, kMacA), Warn("Installed PXE is the same version as selected PXE."), UmpOlder(),
-      Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+     {Found('A'), Warn("Installed PXE is the same version as selected PXE."), UmpOlder(),
+      Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}}},
     // Forced: a downgrade and the same version are written, an older UMP never.
     {"SilentForcedNeverAnOlderUmp",
@@ -177,42 +166,34 @@ const Scenario kScenarios[] = {
      {kBcAOlder, kPxeASame, kUmpAOlder},
      {"-s", "-f"},
      "",
-     {Found(kDescA, kMacA), Warn("Installed Boot Code is more recent than selected Boot Code."),
-      Warn("Installed PXE is the same version as selected PXE."), UmpOlder(),
-      Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.2"), Child(),
-      Upgrading("PXE 8.3.2 to 8.3.2"), Child(), O(kErrors)},
+     {Found('A'), Warn("Installed Boot Code is more recent than selected Boot Code."),
+      Warn("Installed PXE is the same version as selected PXE."), UmpOlder(), Selecting('A'),
+      Upgrading("Boot Code 5.0.3 to 5.0.2"), Upgrading("PXE 8.3.2 to 8.3.2"), O(kErrors)},
      0,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc502.bin", kBackupA),
-      Cmd(kMacA, "upgrade -mba", "PXE/pxe832.bin", kBackupA)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc502.bin"), Cmd('A', "upgrade -mba", "PXE/pxe832.bin")},
      {{'A', "5.0.2", "8.3.2", "1.2.0"}}},
     {"AdviseNewer",
      "A",
      {kBcA, kPxeASame},
      {"-N"},
      "",
-     {Found(kDescA, kMacA), O("\nNIC firmware update is recommended.\r\n")},
-     4,
-     {},
-     {}},
+     {Found('A'), O("\nNIC firmware update is recommended.\r\n")},
+     4},
     {"AdviseSame",
      "A",
      {kPxeASame},
      {"-N"},
      "",
-     {Found(kDescA, kMacA), O("\nNIC firmware update is not recommended.\r\n")},
-     5,
-     {},
-     {}},
+     {Found('A'), O("\nNIC firmware update is not recommended.\r\n")},
+     5},
     {"AdviseOlder",
      "A",
      {kBcAOlder, kPxeASame},
      {"-N"},
      "",
-     {Found(kDescA, kMacA), O("\nNIC firmware update is not recommended.\r\n")},
-     6,
-     {},
-     {}},
-    {"AdviseNothingToCompare", "A", {}, {"-N"}, "", {Found(kDescA, kMacA)}, 3, {}, {}},
+     {Found('A'), O("\nNIC firmware update is not recommended.\r\n")},
+     6},
+    {"AdviseNothingToCompare", "A", {}, {"-N"}, "", {Found('A')}, 3},
     {"ListPlan",
      "AC",
      {kBcA, kPxeASame, kClpC},
@@ -222,9 +203,7 @@ const Scenario kScenarios[] = {
         std::string(kDescA) + " \n"),
       O("1 0A1B2C3D4E61 1234-ABCD-5678-0002 - - - - - - - - - 2 6 0 - - - - - -  " +
         std::string(kDescC) + " \n")},
-     1,
-     {},
-     {}},
+     1},
     {"SilentListReachesTheLogOnly",
      "A",
      {kBcA},
@@ -232,100 +211,90 @@ const Scenario kScenarios[] = {
      "",
      {O("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 4 - - - - - - - - - - - - - - -  " +
         std::string(kDescA) + " \n")},
-     1,
-     {},
-     {}},
+     1},
     {"BootCodeOptionOnOneAdapter",
      "AB",
      {kBcA, kPxeA},
      {"-o", kMacB},
      "\n",
-     {Found(kDescB, kMacB), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
-      Selecting(kDescB, kMacB), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+     {Found('B'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('B'),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
-     {Cmd(kMacB, "upgrade -bc", "Boot_Code/bc504.bin", kBackupB)},
+     {Cmd('B', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'B', "5.0.4", "8.3.2", "1.2.0"}}},
     {"BootCodeAndPxeOptionsShareOneMac",
      "AB",
      {kBcA, kPxeA, kUmpA},
      {"-o", "-x", kMacB},
      "\n\n",
-     {Found(kDescB, kMacB), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"),
-      Ask("PXE 8.3.2 to 8.3.3", "y", "\n"), Con(kNoticeBc), Selecting(kDescB, kMacB),
-      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), Upgrading("PXE 8.3.2 to 8.3.3"), Child(),
-      O(kComplete)},
+     {Found('B'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"),
+      Con(kNoticeBc), Selecting('B'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Upgrading("PXE 8.3.2 to 8.3.3"), O(kComplete)},
      1,
-     {Cmd(kMacB, "upgrade -bc", "Boot_Code/bc504.bin", kBackupB),
-      Cmd(kMacB, "upgrade -mba", "PXE/pxe833.bin", kBackupB)},
+     {Cmd('B', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('B', "upgrade -mba", "PXE/pxe833.bin")},
      {{'B', "5.0.4", "8.3.3", "1.2.0"}}},
-    {"LowerCaseMacMatchesNothing",
-     "AB",
-     {kBcA, kPxeA},
-     {"-o", "0a1b2c3d4e60"},
-     "\n",
-     {},
-     3,
-     {},
-     {}},
+    // A MAC one character longer than the adapter's differs at its end.
+    {"LongerMacMatchesNothing", "AB", {kBcA, kPxeA}, {"-o", "0A1B2C3D4E600"}, "\n", {}, 3},
+    {"LowerCaseMacMatchesNothing", "AB", {kBcA, kPxeA}, {"-o", "0a1b2c3d4e60"}, "\n", {}, 3},
     {"PxeOptionPrintsItsOwnHeader",
      "A",
      {kBcA, kPxeA},
      {"-x", kMacA},
      "\n",
-     {Found(kDescA, kMacA), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"), Con(kNoticeWill),
-      Selecting(kDescA, kMacA), Upgrading("PXE 8.3.2 to 8.3.3"), Child(), O(kComplete)},
+     {Found('A'), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"), Con(kNoticeWill), Selecting('A'),
+      Upgrading("PXE 8.3.2 to 8.3.3"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -mba", "PXE/pxe833.bin", kBackupA)},
+     {Cmd('A', "upgrade -mba", "PXE/pxe833.bin")},
      {{'A', "5.0.3", "8.3.3", "1.2.0"}}},
     {"UmpOption",
      "A",
      {kUmpA},
      {"-u", kMacA},
      "y\n",
-     {Found(kDescA, kMacA), Ask("UMP 1.2.0 to 1.3.0", "y", "y\n"), Con(kNoticeWill),
-      Selecting(kDescA, kMacA), Upgrading("UMP 1.2.0 to 1.3.0"), Child(), O(kComplete)},
+     {Found('A'), Ask("UMP 1.2.0 to 1.3.0", "y", "y\n"), Con(kNoticeWill), Selecting('A'),
+      Upgrading("UMP 1.2.0 to 1.3.0"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -ump", "UMP/ump130.bin", kBackupA)},
+     {Cmd('A', "upgrade -ump", "UMP/ump130.bin")},
      {{'A', "5.0.3", "8.3.2", "1.3.0"}}},
     {"ClpOptionOverAnInstalledClp",
      "C",
      {kClpC},
      {"-b", kMacC},
      "\n",
-     {Found(kDescC, kMacC), Ask("CLP 2.5.1 to 2.6.0", "y", "\n"), Con(kNoticeMay),
-      Selecting(kDescC, kMacC), Upgrading("CLP 2.5.1 to 2.6.0"), Child(), O(kComplete)},
+     {Found('C'), Ask("CLP 2.5.1 to 2.6.0", "y", "\n"), Con(kNoticeMay), Selecting('C'),
+      Upgrading("CLP 2.5.1 to 2.6.0"), O(kComplete)},
      1,
-     {Cmd(kMacC, "upgrade -mba", "CLP/clp260.bin", kBackupC)},
+     {Cmd('C', "upgrade -mba", "CLP/clp260.bin")},
      {{'C', "4.6.1", "2.6.0", "1.1.9"}}},
     {"ClpOptionWithoutAnInstalledClpForces",
      "A",
      {kClpA},
      {"-b", kMacA},
      "\n",
-     {Found(kDescA, kMacA), Ask("CLP 0.0.0 to 2.6.0", "y", "\n"), Con(kNoticeMay),
-      Selecting(kDescA, kMacA), Upgrading("CLP 0.0.0 to 2.6.0"), Child(), O(kComplete)},
+     {Found('A'), Ask("CLP 0.0.0 to 2.6.0", "y", "\n"), Con(kNoticeMay), Selecting('A'),
+      Upgrading("CLP 0.0.0 to 2.6.0"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -F -mba", "CLP/clp260.bin", kBackupA)},
+     {Cmd('A', "upgrade -F -mba", "CLP/clp260.bin")},
      {{'A', "5.0.3", "2.6.0", "1.2.0"}}},
     {"IscsiOption",
      "A",
      {kIscsiA},
      {"-d", kMacA},
      "\n",
-     {Found(kDescA, kMacA), Ask("iSCSI 0.0.0 to 3.0.0", "y", "\n"), Con(kNoticeWill),
-      Selecting(kDescA, kMacA), Upgrading("iSCSI 0.0.0 to 3.0.0"), Child(), O(kComplete)},
+     {Found('A'), Ask("iSCSI 0.0.0 to 3.0.0", "y", "\n"), Con(kNoticeWill), Selecting('A'),
+      Upgrading("iSCSI 0.0.0 to 3.0.0"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -F -mba", "iSCSI/iscsi300.bin", kBackupA)},
+     {Cmd('A', "upgrade -F -mba", "iSCSI/iscsi300.bin")},
      {{'A', "5.0.3", "3.0.0", "1.2.0"}}},
     {"IscsiStubOption",
      "A",
      {kStubA},
      {"-g", kMacA},
      "\n",
-     {Found(kDescA, kMacA), Ask("iSCSI 0.0.0 to 1.0.0", "y", "\n"), Con(kNoticeWill),
-      Selecting(kDescA, kMacA), Upgrading("iSCSI 0.0.0 to 1.0.0"), Child(), O(kComplete)},
+     {Found('A'), Ask("iSCSI 0.0.0 to 1.0.0", "y", "\n"), Con(kNoticeWill), Selecting('A'),
+      Upgrading("iSCSI 0.0.0 to 1.0.0"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -F -mba", "iSCSI/stub100.bin", kBackupA)},
+     {Cmd('A', "upgrade -F -mba", "iSCSI/stub100.bin")},
      {{'A', "5.0.3", "1.0.0", "1.2.0"}}},
     // The tool cannot be started: both error lines, and the summary reports it.
     {"WriterAbsent",
@@ -333,14 +302,15 @@ const Scenario kScenarios[] = {
      {kBcA},
      {},
      "\n",
-     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
-      Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+     {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('A'),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"),
       L("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F cmd:(.\\imgwriter  "
         "0A1B2C3D4E5F upgrade -bc ./NIC_FW/Boot_Code/bc504.bin "
         "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin) failed with internal error 14\r\n"),
       Con("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F failed.\r\n"),
       O(kErrors)},
      0,
+     {},
      {},
      {},
      "absent"},
@@ -350,14 +320,11 @@ const Scenario kScenarios[] = {
      {"Boot_Code/BC.config 1234-ABCD-5678-0001 bc\"504.bin 5.0.4"},
      {"-s"},
      "",
-     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"),
-      Child(),
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
       L("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F cmd:(.\\imgwriter) "
         "failed with internal error 14\r\n"),
       O(kErrors)},
-     0,
-     {},
-     {}},
+     0},
     // The debug lines of a write name the command line also when it could
     // not be built.
     {"DebugLinesOfACommandLineNotBuilt",
@@ -365,8 +332,8 @@ const Scenario kScenarios[] = {
      {"Boot_Code/BC.config 1234-ABCD-5678-0001 bc\"504.bin 5.0.4"},
      {"-debug"},
      "\n",
-     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
-      Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
+     {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('A'),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"),
       L("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F cmd:(.\\imgwriter) "
         "failed with internal error 14\r\n"),
       Con("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F failed.\r\n"),
@@ -374,8 +341,8 @@ const Scenario kScenarios[] = {
      0,
      {},
      {},
-     "",
      {},
+     "",
      "",
      "",
      ".\\imgwriter \r\nexit code (.\\imgwriter): e \r\n"},
@@ -385,23 +352,22 @@ const Scenario kScenarios[] = {
      {kBcA},
      {"-s"},
      "",
-     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"),
-      Child(), O(kComplete)},
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}},
+     {},
      "exit=7"},
     {"JumperInProtectPosition",
      "j",
      {kBcJ},
      {},
      "\n",
-     {Found(kDescJ, kMacJ), Ask("Boot Code 5.0.3 to 5.1.0", "y", "\n"), Con(kNoticeBc),
-      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.1.0"), Child(), O(kJumperError),
+     {Found('J'), Ask("Boot Code 5.0.3 to 5.1.0", "y", "\n"), Con(kNoticeBc), Selecting('J'),
+      Upgrading("Boot Code 5.0.3 to 5.1.0"), O(kJumperError),
       O("Verify adapter jumper (J1) is in the write enable position\r\n"), O(kErrors)},
      0,
-     {Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj510.bin", kBackupJ)},
-     {}},
+     {Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin")}},
     // Of the boot code only major and minor are compared: a write of another
     // build that the jumper kept out still ends with the reminder.
     {"JumperBuildOnlyChangeIsNotCompared",
@@ -409,22 +375,41 @@ const Scenario kScenarios[] = {
      {kBcJBuild},
      {"-s"},
      "",
-     {Found(kDescJ, kMacJ), Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.0.4"),
-      Child(), O(kReminder), O(kComplete)},
+     {Found('J'), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kReminder),
+      O(kComplete)},
      1,
-     {Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj504.bin", kBackupJ)},
-     {}},
+     {Cmd('J', "upgrade -bc", "Boot_Code/bcj504.bin")}},
+    // Of PXE all three numbers are compared: a build-only change that the
+    // jumper kept out fails.
+    {"JumperPxeBuildOnlyChangeIsCompared",
+     "k",
+     {kPxeK},
+     {"-s"},
+     "",
+     {Found('K'), Selecting('K'), Upgrading("PXE 8.3.2 to 8.3.3"), O(kJumperError),
+      O("Verify adapter jumper (J1) is in the Write Enable position\r\n"), O(kErrors)},
+     0,
+     {Cmd('K', "upgrade -mba", "PXE/pxek833.bin")}},
+    // The second jumper model is verified too.
+    {"JumperSecondModelIsVerified",
+     "L",
+     {kBcL},
+     {"-s"},
+     "",
+     {Found('L'), Selecting('L'), Upgrading("Boot Code 5.0.3 to 5.1.0"), O(kReminder),
+      O(kComplete)},
+     1,
+     {Cmd('L', "upgrade -bc", "Boot_Code/bcl510.bin")},
+     {{'L', "5.1.0", "8.3.2", "1.0.0"}}},
     {"JumperInEnablePosition",
      "J",
      {kBcJ},
      {},
      "\n",
-     {Found(kDescJ, kMacJ), Ask("Boot Code 5.0.3 to 5.1.0", "y", "\n"), Con(kNoticeBc),
-      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.1.0"), Child(),
-      O("** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n"),
-      O(kComplete)},
+     {Found('J'), Ask("Boot Code 5.0.3 to 5.1.0", "y", "\n"), Con(kNoticeBc), Selecting('J'),
+      Upgrading("Boot Code 5.0.3 to 5.1.0"), O(kReminder), O(kComplete)},
      1,
-     {Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj510.bin", kBackupJ)},
+     {Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin")},
      {{'J', "5.1.0", "2.1.0", "1.0.0"}}},
     // iSCSI is never compared: the reminder follows although nothing changed.
     {"JumperIscsiOnlyIsNotCompared",
@@ -432,40 +417,46 @@ const Scenario kScenarios[] = {
      {kIscsiJ},
      {"-d", kMacJ},
      "\n",
-     {Found(kDescJ, kMacJ), Ask("iSCSI 2.1.0 to 2.2.0", "y", "\n"), Con(kNoticeWill),
-      Selecting(kDescJ, kMacJ), Upgrading("iSCSI 2.1.0 to 2.2.0"), Child(),
-      O("** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n"),
-      O(kComplete)},
+     {Found('J'), Ask("iSCSI 2.1.0 to 2.2.0", "y", "\n"), Con(kNoticeWill), Selecting('J'),
+      Upgrading("iSCSI 2.1.0 to 2.2.0"), O(kReminder), O(kComplete)},
      1,
-     {Cmd(kMacJ, "upgrade -mba", "iSCSI/iscsi220.bin", kBackupJ)},
-     {}},
+     {Cmd('J', "upgrade -mba", "iSCSI/iscsi220.bin")}},
     // A UMP write is not followed by a re-read at all.
     {"JumperUmpOnlyIsNotVerified",
      "j",
      {kUmpJ},
      {"-u", kMacJ},
      "\n",
-     {Found(kDescJ, kMacJ), Ask("UMP 1.0.0 to 1.1.0", "y", "\n"), Con(kNoticeWill),
-      Selecting(kDescJ, kMacJ), Upgrading("UMP 1.0.0 to 1.1.0"), Child(), O(kComplete)},
+     {Found('J'), Ask("UMP 1.0.0 to 1.1.0", "y", "\n"), Con(kNoticeWill), Selecting('J'),
+      Upgrading("UMP 1.0.0 to 1.1.0"), O(kComplete)},
      1,
-     {Cmd(kMacJ, "upgrade -ump", "UMP/umpj110.bin", kBackupJ)},
-     {}},
+     {Cmd('J', "upgrade -ump", "UMP/umpj110.bin")}},
     // The run the fault sweep below starts from: two adapters, one with a jumper.
     {"SilentTwoAdaptersOneWithJumper",
      "AJ",
      {kBcA, kPxeA, kBcJ},
      {"-s"},
      "",
-     {Found(kDescA, kMacA), Found(kDescJ, kMacJ), Selecting(kDescA, kMacA),
-      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), Upgrading("PXE 8.3.2 to 8.3.3"), Child(),
-      Selecting(kDescJ, kMacJ), Upgrading("Boot Code 5.0.3 to 5.1.0"), Child(),
-      O("** WARNING ** Replace the adapter jumper (J1) to the Write Protect position\r\n"),
-      O(kComplete)},
+     {Found('A'), Found('J'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Upgrading("PXE 8.3.2 to 8.3.3"), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.1.0"),
+      O(kReminder), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA),
-      Cmd(kMacA, "upgrade -mba", "PXE/pxe833.bin", kBackupA),
-      Cmd(kMacJ, "upgrade -bc", "Boot_Code/bcj510.bin", kBackupJ)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('A', "upgrade -mba", "PXE/pxe833.bin"),
+      Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin")},
      {{'A', "5.0.4", "8.3.3", "1.2.0"}, {'J', "5.1.0", "2.1.0", "1.0.0"}}},
+    // The jumper adapter's check is owed for it alone: the adapter after it
+    // is not read back.
+    {"JumperAdapterThenAnother",
+     "JA",
+     {kBcJ, kBcA},
+     {"-s"},
+     "",
+     {Found('J'), Found('A'), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.1.0"), O(kReminder),
+      Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
+     1,
+     {Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin"),
+      Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
+     {{'J', "5.1.0", "2.1.0", "1.0.0"}, {'A', "5.0.4", "8.3.2", "1.2.0"}}},
     // One notice; each adapter's header once above its boot code; both writes
     // of an adapter name the same backup, which keeps the image from before.
     {"TwoAdaptersBootCodeAndPxe",
@@ -473,18 +464,14 @@ const Scenario kScenarios[] = {
      {kBcA, kPxeA},
      {},
      "\n\n\n\n",
-     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"),
-      Ask("PXE 8.3.2 to 8.3.3", "y", "\n"), Found(kDescB, kMacB),
-      Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"),
-      Con(kNoticeBc), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(),
-      Upgrading("PXE 8.3.2 to 8.3.3"), Child(), Selecting(kDescB, kMacB),
-      Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), Upgrading("PXE 8.3.2 to 8.3.3"), Child(),
-      O(kComplete)},
+     {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"),
+      Found('B'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"),
+      Con(kNoticeBc), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Upgrading("PXE 8.3.2 to 8.3.3"), Selecting('B'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Upgrading("PXE 8.3.2 to 8.3.3"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA),
-      Cmd(kMacA, "upgrade -mba", "PXE/pxe833.bin", kBackupA),
-      Cmd(kMacB, "upgrade -bc", "Boot_Code/bc504.bin", kBackupB),
-      Cmd(kMacB, "upgrade -mba", "PXE/pxe833.bin", kBackupB)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('A', "upgrade -mba", "PXE/pxe833.bin"),
+      Cmd('B', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('B', "upgrade -mba", "PXE/pxe833.bin")},
      {{'A', "5.0.4", "8.3.3", "1.2.0"}, {'B', "5.0.4", "8.3.3", "1.2.0"}}},
     // Restore. -a lists the images of each adapter, found by their content,
     // with the versions their names record; decoys are passed over.
@@ -501,7 +488,6 @@ const Scenario kScenarios[] = {
      3,
      {},
      {},
-     "",
      {kHidden,
       kImageA,
       {kSavedB, 'B', "5.0.1", "8.3.0", SavedImage::IMAGE},
@@ -514,37 +500,34 @@ const Scenario kScenarios[] = {
      {},
      {"-p"},
      "y\n",
-     {Found(kDescA, kMacA), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
-      Con(kNoticeRestore), Selecting(kDescA, kMacA), O(Restoring(kSavedA)), Child(), O(kComplete)},
+     {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
+      Con(kNoticeRestore), Selecting('A'), Restoring(kSavedA), O(kComplete)},
      1,
-     {RestoreCmd(kMacA, kSavedA, kBackupA)},
+     {RestoreCmd('A', kSavedA)},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
-     "",
      {kImageA}},
     {"RestoreNoThenYes",
      "A",
      {},
      {"-p"},
      "n\ny\n",
-     {Found(kDescA, kMacA), O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "n\n"),
+     {Found('A'), O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "n\n"),
       O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"), Con(kNoticeRestore),
-      Selecting(kDescA, kMacA), O(Restoring(kSavedA)), Child(), O(kComplete)},
+      Selecting('A'), Restoring(kSavedA), O(kComplete)},
      1,
-     {RestoreCmd(kMacA, kSavedA, kBackupA)},
+     {RestoreCmd('A', kSavedA)},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
-     "",
      {kImageA, kImageAOlder}},
     {"RestoreQuit",
      "AB",
      {},
      {"-p"},
      "q\n",
-     {Found(kDescA, kMacA), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "q\n"),
+     {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "q\n"),
       O(kCancelled)},
      1,
      {},
      {},
-     "",
      {kImageA}},
     // -e takes the whole path in any letter case; only that image is offered.
     {"RestoreFileInOtherLetterCase",
@@ -552,12 +535,11 @@ const Scenario kScenarios[] = {
      {},
      {"-e", "{p}0A1B2C3D4E5F.BC5.0.2.P8.3.1.U1.2.0.BIN"},
      "y\n",
-     {Found(kDescA, kMacA), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
-      Con(kNoticeRestore), Selecting(kDescA, kMacA), O(Restoring(kSavedA)), Child(), O(kComplete)},
+     {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
+      Con(kNoticeRestore), Selecting('A'), Restoring(kSavedA), O(kComplete)},
      1,
-     {RestoreCmd(kMacA, kSavedA, kBackupA)},
+     {RestoreCmd('A', kSavedA)},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
-     "",
      {kImageAOlder, kImageA}},
     // A saved image renamed with blanks reaches the tool as one argument and is
     // restored; its name gives no versions.
@@ -566,13 +548,11 @@ const Scenario kScenarios[] = {
      {},
      {"-p"},
      "y\n",
-     {Found(kDescA, kMacA), O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 0.0.0", "n", "y\n"),
-      Con(kNoticeRestore), Selecting(kDescA, kMacA), O(Restoring(kSavedACopy)), Child(),
-      O(kComplete)},
+     {Found('A'), O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 0.0.0", "n", "y\n"),
+      Con(kNoticeRestore), Selecting('A'), Restoring(kSavedACopy), O(kComplete)},
      1,
-     {RestoreCmd(kMacA, kSavedACopy, kBackupA) + " => written"},
+     {RestoreCmd('A', kSavedACopy) + " => written"},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
-     "",
      {{kSavedACopy, 'A', "5.0.2", "8.3.1", SavedImage::IMAGE}}},
     {"RestoreFileByBareNameMatchesNothing",
      "A",
@@ -583,7 +563,6 @@ const Scenario kScenarios[] = {
      3,
      {},
      {},
-     "",
      {kImageA}},
     {"ListWinsOverRestore",
      "A",
@@ -595,7 +574,6 @@ const Scenario kScenarios[] = {
      3,
      {},
      {},
-     "",
      {kImageA}},
     // No candidate at all: the message before any question, exit code 3, the
     // library closed.
@@ -608,7 +586,6 @@ const Scenario kScenarios[] = {
      3,
      {},
      {},
-     "",
      {kHidden, kSubdirectory}},
     // A link is no candidate, although the image it points to is this adapter's.
     {"LinkedImageIsNoCandidate",
@@ -620,7 +597,6 @@ const Scenario kScenarios[] = {
      3,
      {},
      {},
-     "",
      {{kSavedA, 'A', "5.0.2", "8.3.1", SavedImage::LINK}}},
     // The jumper warnings once, although the first image is declined; the
     // restore is verified against the versions the name records.
@@ -629,14 +605,13 @@ const Scenario kScenarios[] = {
      {},
      {"-p"},
      "n\ny\n",
-     {Found(kDescJ, kMacJ), O(kJumperWarnings), O(kNewerFirmware),
+     {Found('J'), O(kJumperWarnings), O(kNewerFirmware),
       AskRestore("Boot Code 5.0.3 to 4.8.0", "n", "n\n"), O(kNewerFirmware),
-      AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore),
-      Selecting(kDescJ, kMacJ), O(Restoring(kSavedJ49)), Child(), O(kReminder), O(kComplete)},
+      AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore), Selecting('J'),
+      Restoring(kSavedJ49), O(kReminder), O(kComplete)},
      1,
-     {RestoreCmd(kMacJ, kSavedJ49, kBackupJ)},
+     {RestoreCmd('J', kSavedJ49)},
      {{'J', "4.9.0", "2.1.0", "1.0.0"}},
-     "",
      {{kSavedJ48, 'J', "4.8.0", "2.1.0", SavedImage::IMAGE},
       {kSavedJ49, 'J', "4.9.0", "2.1.0", SavedImage::IMAGE}}},
     {"SilentRestoreOfANewerImage",
@@ -644,35 +619,30 @@ const Scenario kScenarios[] = {
      {},
      {"-s", "-e", "{P}" + std::string(kSavedANewer)},
      "",
-     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), O(Restoring(kSavedANewer)), Child(),
-      O(kComplete)},
+     {Found('A'), Selecting('A'), Restoring(kSavedANewer), O(kComplete)},
      1,
-     {RestoreCmd(kMacA, kSavedANewer, kBackupA)},
+     {RestoreCmd('A', kSavedANewer)},
      {{'A', "5.1.0", "8.3.2", "1.2.0"}},
-     "",
      {{kSavedANewer, 'A', "5.1.0", "8.3.2", SavedImage::IMAGE}}},
     {"SilentRestoreOfAnOlderImageWritesNothing",
      "A",
      {},
      {"-s", "-e", "{P}" + std::string(kSavedA)},
      "",
-     {Found(kDescA, kMacA), O(kSameFirmware)},
+     {Found('A'), O(kSameFirmware)},
      3,
      {},
      {},
-     "",
      {kImageA}},
     {"ForcedSilentRestore",
      "A",
      {},
      {"-s", "-f", "-e", "{P}" + std::string(kSavedA)},
      "",
-     {Found(kDescA, kMacA), O(kSameFirmware), Selecting(kDescA, kMacA), O(Restoring(kSavedA)),
-      Child(), O(kComplete)},
+     {Found('A'), O(kSameFirmware), Selecting('A'), Restoring(kSavedA), O(kComplete)},
      1,
-     {RestoreCmd(kMacA, kSavedA, kBackupA)},
+     {RestoreCmd('A', kSavedA)},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
-     "",
      {kImageA}},
     // Every run saves its own backup: a file at the name is kept, and the
     // tool is given the first free sibling, never the image it restores.
@@ -681,25 +651,21 @@ const Scenario kScenarios[] = {
      {kBcA},
      {"-s"},
      "",
-     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"),
-      Child(), O(kComplete)},
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA2)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin", kBackupA2)},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}},
-     "",
      {{kBackupAName, 'A', "5.0.3", "8.3.2", SavedImage::IMAGE}}},
     {"RestoreOfTheFileNamedForTheInstalledVersions",
      "A",
      {},
      {"-p"},
      "y\n",
-     {Found(kDescA, kMacA), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.3", "n", "y\n"),
-      Con(kNoticeRestore), Selecting(kDescA, kMacA), O(Restoring(kBackupAName)), Child(),
-      O(kComplete)},
+     {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.3", "n", "y\n"),
+      Con(kNoticeRestore), Selecting('A'), Restoring(kBackupAName), O(kComplete)},
      1,
-     {RestoreCmd(kMacA, kBackupAName, kBackupA2)},
+     {RestoreCmd('A', kBackupAName, kBackupA2)},
      {{'A', "5.0.2", "8.3.1", "1.2.0"}},
-     "",
      {{kBackupAName, 'A', "5.0.2", "8.3.1", SavedImage::IMAGE}}},
     // A tool that ends without saving the backup: the write failed.
     {"WriteWithoutItsBackupFails",
@@ -707,14 +673,14 @@ const Scenario kScenarios[] = {
      {kBcA},
      {"-s"},
      "",
-     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"),
-      Child(),
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
       L("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F cmd:(.\\imgwriter  "
         "0A1B2C3D4E5F upgrade -bc ./NIC_FW/Boot_Code/bc504.bin "
         "{B}0A1B2C3D4E5F.bc5.0.3.p8.3.2.u1.2.0.bin) failed with internal error 15\r\n"),
       O(kErrors)},
      0,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
+     {},
      {},
      "nobackup"},
     // Restores on jumper adapters are compared where the saved versions are
@@ -725,41 +691,37 @@ const Scenario kScenarios[] = {
      {},
      {"-p"},
      "y\n",
-     {Found(kDescK, kMacK), O(kJumperWarnings), O(kNewerFirmware),
-      AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore),
-      Selecting(kDescK, kMacK), O(Restoring("0A1B2C3D4E63.bc4.9.0.u1.0.0.bin")), Child(),
-      O(kReminder), O(kComplete)},
+     {Found('K'), O(kJumperWarnings), O(kNewerFirmware),
+      AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore), Selecting('K'),
+      Restoring("0A1B2C3D4E63.bc4.9.0.u1.0.0.bin"), O(kReminder), O(kComplete)},
      1,
-     {RestoreCmd(kMacK, "0A1B2C3D4E63.bc4.9.0.u1.0.0.bin", kBackupK)},
+     {RestoreCmd('K', "0A1B2C3D4E63.bc4.9.0.u1.0.0.bin")},
      {{'K', "4.9.0", "", "1.0.0"}},
-     "",
      {{"0A1B2C3D4E63.bc4.9.0.u1.0.0.bin", 'K', "4.9.0", "", SavedImage::IMAGE}}},
     {"JumperRestoreOfARenamedImage",
      "J",
      {},
      {"-p"},
      "y\n",
-     {Found(kDescJ, kMacJ), O(kJumperWarnings), O(kNewerFirmware),
-      AskRestore("Boot Code 5.0.3 to 0.0.0", "n", "y\n"), Con(kNoticeRestore),
-      Selecting(kDescJ, kMacJ), O(Restoring("renamed.img")), Child(), O(kReminder), O(kComplete)},
+     {Found('J'), O(kJumperWarnings), O(kNewerFirmware),
+      AskRestore("Boot Code 5.0.3 to 0.0.0", "n", "y\n"), Con(kNoticeRestore), Selecting('J'),
+      Restoring("renamed.img"), O(kReminder), O(kComplete)},
      1,
-     {RestoreCmd(kMacJ, "renamed.img", kBackupJ)},
+     {RestoreCmd('J', "renamed.img")},
      {{'J', "4.9.0", "2.1.0", "1.0.0"}},
-     "",
      {{"renamed.img", 'J', "4.9.0", "2.1.0", SavedImage::IMAGE}}},
     {"JumperRestoreInProtectPositionFails",
      "j",
      {},
      {"-p"},
      "y\n",
-     {Found(kDescJ, kMacJ), O(kJumperWarnings), O(kNewerFirmware),
-      AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore),
-      Selecting(kDescJ, kMacJ), O(Restoring(kSavedJ49)), Child(), O(kJumperError),
+     {Found('J'), O(kJumperWarnings), O(kNewerFirmware),
+      AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore), Selecting('J'),
+      Restoring(kSavedJ49), O(kJumperError),
       O("Verify adapter jumper (J1) is in the Write Enable position\r\n"), O(kErrors)},
      0,
-     {RestoreCmd(kMacJ, kSavedJ49, kBackupJ)},
+     {RestoreCmd('J', kSavedJ49)},
      {},
-     "",
      {{kSavedJ49, 'J', "4.9.0", "2.1.0", SavedImage::IMAGE}}},
     // The plan listing of a backup run shows only versions of this adapter's
     // images: the last file read is another adapter's, and its name's versions
@@ -776,7 +738,6 @@ const Scenario kScenarios[] = {
      1,
      {},
      {},
-     "",
      {kImageA,
       {"0A1B2C3D4E5F.bc9.9.9.p9.9.9.bin", 'A', "5.0.2", "8.3.1", SavedImage::OTHER_IDENTITY}}},
     // The library is closed before the summary: a library that ends the
@@ -786,14 +747,30 @@ const Scenario kScenarios[] = {
      {kBcA},
      {"-N"},
      "",
-     {Found(kDescA, kMacA)},
+     {Found('A')},
      42,
      {},
      {},
-     "",
      {},
      "",
+     "",
      "OmbriUninitialize exit=42"},
+    // The oldest library the upgrade run accepts.
+    {"OldestLibraryAccepted",
+     "A",
+     {kBcA},
+     {"-s"},
+     "",
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
+     1,
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
+     {{'A', "5.0.4", "8.3.2", "1.2.0"}},
+     {},
+     "",
+     "",
+     "",
+     "",
+     "7.5.18"},
     // Trouble with the work files: a log that cannot be opened is left out
     // while the console shows everything; a log removed while the run goes
     // on is started again; a backup directory that cannot be listed offers
@@ -803,53 +780,51 @@ const Scenario kScenarios[] = {
      {kBcA},
      {},
      "\n",
-     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
-      Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+     {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('A'),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}},
-     "",
      {},
+     "",
      "log-dir-is-file"},
     {"LogCannotBeOpened",
      "A",
      {kBcA},
      {"-s"},
      "",
-     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"),
-      Child(), O(kComplete)},
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}},
-     "",
      {},
+     "",
      "log-is-directory"},
     {"LogReadOnly",
      "A",
      {kBcA},
      {},
      "\n",
-     {Found(kDescA, kMacA), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
-      Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"), Child(), O(kComplete)},
+     {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('A'),
+      Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
      {{'A', "5.0.4", "8.3.2", "1.2.0"}},
-     "",
      {},
+     "",
      "log-read-only"},
     {"LogRemovedWhileTheRunGoesOn",
      "A",
      {kBcA, kPxeA},
      {"-s"},
      "",
-     {Found(kDescA, kMacA), Selecting(kDescA, kMacA), Upgrading("Boot Code 5.0.3 to 5.0.4"),
-      Child(), Upgrading("PXE 8.3.2 to 8.3.3"), Child(), O(kComplete)},
+     {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+      Upgrading("PXE 8.3.2 to 8.3.3"), O(kComplete)},
      1,
-     {Cmd(kMacA, "upgrade -bc", "Boot_Code/bc504.bin", kBackupA),
-      Cmd(kMacA, "upgrade -mba", "PXE/pxe833.bin", kBackupA)},
+     {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin"), Cmd('A', "upgrade -mba", "PXE/pxe833.bin")},
      {{'A', "5.0.4", "8.3.3", "1.2.0"}},
-     "",
      {},
+     "",
      "log-removed"},
     {"BackupDirectoryCannotBeListed",
      "A",
@@ -860,34 +835,23 @@ const Scenario kScenarios[] = {
      3,
      {},
      {},
-     "",
      {},
+     "",
      "backups-is-file"},
 };
 
-// The journal's command part of each line: what precedes " => ".
-std::vector<std::string> JournalCommands(const std::string &path) {
-    std::vector<std::string> commands;
-    for (const std::string &line : ReadLines(path)) {
-        commands.push_back(line.substr(0, line.find(" => ")));
-    }
-    return commands;
-}
-
-// The "key value" lines of simtool show.
+// The "key value" line KEY of what simtool show printed.
 std::string ShowField(const std::string &show, const std::string &key) {
-    size_t at = show.find("\n" + key + " ");
+    size_t at = ("\n" + show).find("\n" + key + " ");
     if (at == std::string::npos) {
         return "?";
     }
-    at += key.size() + 2;
+    at += key.size() + 1;
     return show.substr(at, show.find('\n', at) - at);
 }
 
-std::string Show(const std::string &nvram) {
-    RunSpec spec;
-    spec.args = {"show", nvram};
-    return "\n" + RunHost(ToolsBuildDir() + "/simtool", spec).out;
+bool HasArg(const Scenario &s, const char *arg) {
+    return std::find(s.args.begin(), s.args.end(), arg) != s.args.end();
 }
 
 class UpgradeRunTest : public UpgradeServerTest, public ::testing::WithParamInterface<Scenario> {};
@@ -905,9 +869,6 @@ TEST_P(UpgradeRunTest, Scenario) {
     }
     Layout(s);
     ASSERT_FALSE(HasFailure());
-    std::string dir = ServerDir();
-    std::string journal = Journal();
-    const std::vector<const AdapterDef *> &used = used_;
     // A read-only log: even the administrator cannot write an immutable file.
     const std::string earlier = "an earlier run\r\n";
     if (s.trouble == "log-read-only") {
@@ -924,20 +885,14 @@ TEST_P(UpgradeRunTest, Scenario) {
     }
 
     // What the operator sees.
-    bool silent = false;
-    for (const std::string &a : s.args) {
-        silent = silent || a == "-s";
-    }
+    const bool silent = HasArg(s, "-s");
     std::string console = silent ? "" : kTitle;
-    std::string log = std::string(kStars) + kTitle + kStars;
+    std::string log = BannerLog();
     for (const Event &e : s.events) {
         std::string text = Fill(e.text);
-        bool to_console = !silent && (e.where == Event::BOTH || e.where == Event::CONSOLE ||
-                                      e.where == Event::ASK);
-        console += to_console ? text : "";
-        log += e.where == Event::BOTH || e.where == Event::LOG ? text : "";
-        log += e.where == Event::ASK ? text + e.answer : "";
-        log += e.where == Event::CHILD ? "\r\n" : "";
+        console += silent || e.where == Event::LOG ? "" : text;
+        log += e.where == Event::CONSOLE ? "" : text;
+        log += e.where == Event::ASK ? e.answer : e.where == Event::CHILD ? "\r\n" : "";
     }
     // Closed at the end of the run, unless the library ended the process.
     log += s.library_fault.find("exit=") == std::string::npos ? "\r\n" : "";
@@ -958,71 +913,52 @@ TEST_P(UpgradeRunTest, Scenario) {
     }
     EXPECT_TRUE(LibraryClosed(calls_));
 
-    // What the tool was asked to do, and what the adapters hold afterwards.
-    std::vector<std::string> commands;
+    // What the tool was asked to do (the command part of each journal line,
+    // the whole line where the row gives an outcome), and what the adapters
+    // hold afterwards. Every backup named on a command line holds its
+    // adapter's image from before the run, byte for byte; every saved image
+    // is left as it was (the rows that restore it check the adapter); no
+    // other file is in the directory.
+    std::vector<std::string> commands, received;
+    std::map<std::string, std::string> backups;
     for (const std::string &c : s.commands) {
         commands.push_back(Fill(c));
+        std::string command = commands.back().substr(0, commands.back().find(" => "));
+        std::string name = command.substr(command.rfind('/') + 1);
+        if (s.writer_fault != "nobackup") {
+            backups[name] = ReadFileText(NvramPath(AdapterOfName(name)->key) + ".before");
+        }
     }
-    std::vector<std::string> received = JournalCommands(journal);
-    std::vector<std::string> lines = ReadLines(journal);
-    for (size_t i = 0; i < commands.size() && i < lines.size(); i++) {
-        received[i] = commands[i].find(" => ") != std::string::npos ? lines[i] : received[i];
+    for (const std::string &line : ReadLines(Journal())) {
+        size_t i = received.size();
+        bool whole = i < commands.size() && commands[i].find(" => ") != std::string::npos;
+        received.push_back(whole ? line : line.substr(0, line.find(" => ")));
     }
     EXPECT_EQ(received, commands);
-    for (const AdapterDef *a : used) {
-        std::string path = dir + "/" + a->nvram;
+    for (const AdapterDef *a : used_) {
         const NvramAfter *after = nullptr;
         for (const NvramAfter &n : s.nvram) {
             after = n.adapter == a->key ? &n : after;
         }
         if (after == nullptr) {
-            EXPECT_EQ(ReadFileText(path), ReadFileText(path + ".before")) << a->nvram;
+            EXPECT_EQ(ReadFileText(NvramPath(a->key)), ReadFileText(NvramPath(a->key) + ".before"))
+                << a->nvram;
             continue;
         }
-        std::string show = Show(path);
+        std::string show = ShowNvram(NvramPath(a->key)).out;
         EXPECT_EQ(ShowField(show, "bootcode"), "\"" + std::string(after->bootcode) + "\"");
         EXPECT_EQ(ShowField(show, "preboot"), "\"" + std::string(after->preboot) + "\"");
         EXPECT_EQ(ShowField(show, "ump"), "\"" + std::string(after->ump) + "\"");
     }
-    // Every backup named on a command line holds its adapter's image from
-    // before the run, byte for byte; no other file is in the directory.
-    std::vector<std::string> names;
-    for (const std::string &c : commands) {
-        std::string command = c.substr(0, c.find(" => "));
-        std::string name = command.substr(command.rfind('/') + 1);
-        if (s.writer_fault != "nobackup" &&
-            std::find(names.begin(), names.end(), name) == names.end()) {
-            names.push_back(name);
-        }
-    }
     for (const SavedImage &saved : s.saved) {
         if (saved.name[0] != '.') {
-            names.push_back(saved.name);
+            backups[saved.name] = saved_bytes_[saved.name];
         }
     }
-    std::sort(names.begin(), names.end());
-    std::string listing = RunHost("/bin/ls", RunSpec{{"-1", BackupDirOf(work_)}, "", {}, ""}).out;
-    std::string expected_listing;
-    for (const std::string &name : names) {
-        expected_listing += name + "\n";
-        if (std::any_of(s.saved.begin(), s.saved.end(),
-                        [&name](const SavedImage &saved) { return name == saved.name; })) {
-            // Left as it was; the rows that restore it check the adapter.
-            EXPECT_EQ(ReadFileText(BackupDirOf(work_) + name), saved_bytes_[name]) << name;
-            continue;
-        }
-        const AdapterDef *a = AdapterOfName(name);
-        EXPECT_EQ(ReadFileText(BackupDirOf(work_) + name),
-                  ReadFileText(dir + "/" + a->nvram + ".before"))
-            << name;
-    }
-    EXPECT_EQ(listing, expected_listing);
+    EXPECT_TRUE(BackupsAre(backups));
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunTest, ::testing::ValuesIn(kScenarios),
-                         [](const ::testing::TestParamInfo<Scenario> &info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunTest, ::testing::ValuesIn(kScenarios), RowName<Scenario>);
 
 // ---------------------------------------------------------------------------
 // An upgrade undone: the backup the tool saved before the first write is
@@ -1041,8 +977,7 @@ TEST_F(UpgradeRunTest, UpgradeUndoneByRestoringItsBackup) {
     ASSERT_NE(ReadFileText(a), ReadFileText(a + ".before"));
 
     Scenario undo = *upgrade;
-    undo.args = {"-s", "-f", "-e",
-                 Fill(kBackupA).replace(0, BackupDirArg(work_).size(), Fill("{P}"))};
+    undo.args = {"-s", "-f", "-e", "{P}" + BackupName('A', 0)};
     RunResult r = RunScenario(undo);
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(ReadFileText(a), ReadFileText(a + ".before"));
@@ -1139,7 +1074,7 @@ class UpgradeRunSweepTest : public UpgradeRunTest {
 // The adapter of a handle, and the handles in machine order.
 char KeyOf(const std::string &handle) {
     for (const AdapterDef &a : kAdapters) {
-        if (std::string(a.line).find("handle=" + handle + " ") != std::string::npos) {
+        if (std::to_string(a.handle) == handle) {
             return a.key;
         }
     }
@@ -1186,8 +1121,8 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
     const Outcome clean = {clean_run.exit_code, clean_run.out, ReadFileText(LogFileOf(work_))};
     const std::vector<SimCall> clean_calls = calls_;
     ASSERT_GT(clean_calls.size(), 8u);
-    const bool silent = std::find(s.args.begin(), s.args.end(), "-s") != s.args.end();
-    const std::string banner = Console(std::string(kStars) + kTitle + kStars);
+    const bool silent = HasArg(s, "-s");
+    const std::string banner = Console(BannerLog());
     auto early = [&](int exit_code, const std::string &text) {
         return Outcome{exit_code, silent ? "" : Console(kTitle + text),
                        banner + Console(text + "\r\n")};
@@ -1214,8 +1149,7 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
         std::vector<std::string> later; // this adapter and those after it
         for (const AdapterDef *a : used_) {
             if (!later.empty() || a->key == key) {
-                std::string line = a->line;
-                later.push_back(line.substr(7, line.find(' ') - 7));
+                later.push_back(std::to_string(a->handle));
             }
         }
 
@@ -1236,7 +1170,7 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
             // The table build stops: this adapter and those after it keep
             // zero records and take no part (the listing shows them zero).
             expected = later.size() == used_.size() ? early(3, "") : Variant(s, later, 0, {});
-            if (std::find(s.args.begin(), s.args.end(), "-l") != s.args.end()) {
+            if (HasArg(s, "-l")) {
                 // The listing ends the run with 1; its zero lines come last.
                 const std::string end = Console("\r\n"); // the close of the log
                 expected.exit_code = 1;
@@ -1266,13 +1200,12 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
             expected = replaced(clean, kReminder, "");
         } else if (op == "OmbriGetTernFwInfo") {
             // The re-read finds nothing new: the versions from before the write.
-            bool restore = std::find(s.args.begin(), s.args.end(), "-p") != s.args.end();
             expected = replaced(clean, kReminder,
                                 std::string(kJumperError) +
-                                    (restore ? "Verify adapter jumper (J1) is in the Write Enable "
-                                               "position\r\n"
-                                             : "Verify adapter jumper (J1) is in the write enable "
-                                               "position\r\n"));
+                                    (HasArg(s, "-p") ? "Verify adapter jumper (J1) is in the Write "
+                                                       "Enable position\r\n"
+                                                     : "Verify adapter jumper (J1) is in the write "
+                                                       "enable position\r\n"));
             expected = replaced(expected, kComplete, kErrors);
             expected.exit_code = 0;
         } else if (op == "OmbriReadFirmware") {
@@ -1294,10 +1227,7 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
         for (const AdapterDef *a : used_) {
             std::string path = ServerDir() + "/" + a->nvram;
             if (ReadFileText(path) != ReadFileText(path + ".before")) {
-                EXPECT_EQ(RunHost(ToolsBuildDir() + "/simtool", RunSpec{{"show", path}, "", {}, ""})
-                              .exit_code,
-                          0)
-                    << a->nvram << " is no whole image";
+                EXPECT_EQ(ShowNvram(path).exit_code, 0) << a->nvram << " is no whole image";
             }
         }
         for (const std::string &line : ReadLines(Journal())) {
@@ -1312,9 +1242,7 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunSweepTest, ::testing::ValuesIn(SweptScenarios()),
-                         [](const ::testing::TestParamInfo<Scenario> &info) {
-                             return std::string(info.param.name);
-                         });
+                         RowName<Scenario>);
 
 // ---------------------------------------------------------------------------
 // Runs that end before the log is set up: console only, exit code 0, nothing
@@ -1422,8 +1350,6 @@ TEST_P(UpgradeRunEarlyEndTest, ConsoleOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunEarlyEndTest, ::testing::ValuesIn(kEarlyEnds),
-                         [](const ::testing::TestParamInfo<EarlyEnd> &info) {
-                             return std::string(info.param.name);
-                         });
+                         RowName<EarlyEnd>);
 
 } // namespace

@@ -102,9 +102,6 @@ TEST_P(WriterFaultTest, AtEachStartInTurn) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, WriterFaultTest, ::testing::ValuesIn(kFaults),
-                         [](const ::testing::TestParamInfo<WriterFault> &info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Runs, WriterFaultTest, ::testing::ValuesIn(kFaults), RowName<WriterFault>);
 
 } // namespace

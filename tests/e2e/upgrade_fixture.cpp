@@ -3,44 +3,12 @@
 // told as writes over the adapter table.
 #include "upgrade_fixture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <dirent.h>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
-
-const std::vector<AdapterDef> kAdapters = {
-    {'A',
-     "handle=4097 desc=\"Gigabit Server Adapter (port 1)\"",
-     "a.nvram",
-     {"--pci", "1234-ABCD-5678-0001", "--mac", kMacA, "--bootcode", "5.0.3", "--preboot", "8.3.2",
-      "--ump", "1.2.0", "--entry", "1:pxe"},
-     "0A1B2C3D4E5F.bc{bootcode}.p{preboot}.u{ump}.bin"},
-    {'B',
-     "handle=4098 desc=\"Gigabit Server Adapter (port 2)\"",
-     "b.nvram",
-     {"--pci", "1234-ABCD-5678-0001", "--mac", kMacB, "--bootcode", "5.0.3", "--preboot", "8.3.2",
-      "--ump", "1.2.0", "--entry", "1:pxe"},
-     "0A1B2C3D4E60.bc{bootcode}.p{preboot}.u{ump}.bin"},
-    {'C',
-     "handle=4099 desc=\"Gigabit Server Adapter (port 3)\"",
-     "c.nvram",
-     {"--pci", "1234-ABCD-5678-0002", "--mac", kMacC, "--bootcode", "4.6.1", "--preboot", "2.5.1",
-      "--ump", "1.1.9", "--entry", "1:clp"},
-     "0A1B2C3D4E61.bc{bootcode}.c{preboot}.u{ump}.bin"},
-    {'J',
-     "handle=4100 desc=\"Jumper Server Adapter\"",
-     "j.nvram",
-     {"--pci", "1234-BEEF-5678-0011", "--mac", kMacJ, "--bootcode", "5.0.3", "--preboot", "2.1.0",
-      "--ump", "1.0.0", "--entry", "1:iscsi"},
-     "0A1B2C3D4E62.bc{bootcode}.u{ump}.iS{preboot}.bin"},
-    {'K',
-     "handle=4101 desc=\"Jumper Server Adapter (PXE)\"",
-     "k.nvram",
-     {"--pci", "1234-BEEF-5678-0011", "--mac", kMacK, "--bootcode", "5.0.3", "--preboot", "8.3.2",
-      "--ump", "1.0.0", "--entry", "1:pxe"},
-     "0A1B2C3D4E63.bc{bootcode}.p{preboot}.u{ump}.bin"},
-};
 
 const AdapterDef *FindAdapter(char key) {
     for (const AdapterDef &a : kAdapters) {
@@ -53,26 +21,34 @@ const AdapterDef *FindAdapter(char key) {
 
 const AdapterDef *AdapterOfName(const std::string &name) {
     for (const AdapterDef &a : kAdapters) {
-        if (name.compare(0, 12, OptionOf(a, "--mac")) == 0) {
+        if (name.compare(0, 12, a.mac) == 0) {
             return &a;
         }
     }
     return &kAdapters[0];
 }
 
+std::vector<std::string> OptionsOf(const AdapterDef &a) {
+    std::vector<std::string> options;
+    std::string text = a.options;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = std::min(text.find(' ', at), text.size());
+        options.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    // The MAC follows the identity, as simtool's own usage lists them.
+    options.insert(options.begin() + 2, {"--mac", a.mac});
+    return options;
+}
+
 std::string OptionOf(const AdapterDef &a, const std::string &option) {
-    for (size_t i = 0; i + 1 < a.options.size(); i++) {
-        if (a.options[i] == option) {
-            return a.options[i + 1];
+    std::vector<std::string> options = OptionsOf(a);
+    for (size_t i = 0; i + 1 < options.size(); i++) {
+        if (options[i] == option) {
+            return options[i + 1];
         }
     }
     return "";
-}
-
-std::string DescOf(const AdapterDef &a) {
-    std::string line = a.line;
-    size_t at = line.find("desc=\"") + 6;
-    return line.substr(at, line.find('"', at) - at);
 }
 
 std::string Replace(std::string text, const std::string &from, const std::string &to) {
@@ -103,13 +79,9 @@ std::string KindOf(const std::string &catalogue) {
     return "";
 }
 
-const AdapterDef &Adapter(char key) {
-    return *FindAdapter(key);
-}
-
 // The version text that simtool OPTION sets on adapter KEY with DONE in effect.
 std::string TextWith(char key, const std::string &option, unsigned done) {
-    std::string text = OptionOf(Adapter(key), option);
+    std::string text = OptionOf(*FindAdapter(key), option);
     for (int w = 0; w < kWriteCount; w++) {
         if ((done & (1u << w)) != 0 && kPlannedWrites[w].adapter == key &&
             option == kPlannedWrites[w].option) {
@@ -117,15 +89,6 @@ std::string TextWith(char key, const std::string &option, unsigned done) {
         }
     }
     return text;
-}
-
-std::vector<std::string> TextOptions(char key, unsigned done) {
-    std::vector<std::string> options;
-    for (const char *option : {"--bootcode", "--preboot", "--ump"}) {
-        options.push_back(option);
-        options.push_back(TextWith(key, option, done));
-    }
-    return options;
 }
 
 } // namespace
@@ -139,12 +102,13 @@ void UpgradeServerTest::Layout(const Scenario &s) {
         const AdapterDef *a = FindAdapter(static_cast<char>(toupper(*k)));
         ASSERT_NE(a, nullptr);
         used_.push_back(a);
-        std::string jumper = *k == 'j' ? " jumper=protect" : *k == 'J' ? " jumper=enable" : "";
-        lines.push_back(std::string(a->line) + jumper + " nvram=" + a->nvram);
+        std::string jumper = islower(*k) ? " jumper=protect" : *k == 'J' ? " jumper=enable" : "";
+        lines.push_back("handle=" + std::to_string(a->handle) + " desc=\"" + a->desc + "\"" +
+                        jumper + " nvram=" + a->nvram);
     }
-    server_ = MakeServer(dir, "7.6.1", lines);
+    server_ = MakeServer(dir, s.library, lines);
     for (const AdapterDef *a : used_) {
-        ASSERT_TRUE(WriteNvram(server_, a->nvram, a->options));
+        ASSERT_TRUE(WriteNvram(server_, a->nvram, OptionsOf(*a)));
         ASSERT_TRUE(CopyFile(dir + "/" + a->nvram, dir + "/" + a->nvram + ".before"));
     }
     // The catalogue and its images, made for the identity each record names.
@@ -196,7 +160,7 @@ void UpgradeServerTest::SaveImages(const Scenario &s) {
             mkdir(path.c_str(), 0755);
             continue;
         }
-        std::vector<std::string> options = FindAdapter(saved.adapter)->options;
+        std::vector<std::string> options = OptionsOf(*FindAdapter(saved.adapter));
         for (size_t i = 0; i + 1 < options.size(); i++) {
             options[i + 1] = options[i] == "--bootcode"  ? saved.bootcode
                              : options[i] == "--preboot" ? saved.preboot
@@ -287,13 +251,16 @@ std::string BannerLog() {
     return std::string(kStars) + kTitle + kStars;
 }
 
-std::string FoundLine(char key) {
-    const AdapterDef &a = Adapter(key);
-    return "\r\nFound " + DescOf(a) + " MAC: " + OptionOf(a, "--mac") + " \r\n";
+std::string Named(char key) {
+    return std::string(FindAdapter(key)->desc) + " MAC: " + FindAdapter(key)->mac;
 }
 
-std::string UpgradeServerTest::BackupName(char key, unsigned done) const {
-    std::string name = Adapter(key).backup;
+std::string FoundLine(char key) {
+    return "\r\nFound " + Named(key) + " \r\n";
+}
+
+std::string BackupName(char key, unsigned done) {
+    std::string name = FindAdapter(key)->backup;
     for (const char *field : {"bootcode", "preboot", "ump"}) {
         name = Replace(name, std::string("{") + field + "}",
                        TextWith(key, std::string("--") + field, done));
@@ -303,7 +270,7 @@ std::string UpgradeServerTest::BackupName(char key, unsigned done) const {
 
 std::string UpgradeServerTest::Command(int w, unsigned done) const {
     const PlannedWrite &p = kPlannedWrites[w];
-    return OptionOf(Adapter(p.adapter), "--mac") + " " + p.verb + " ./NIC_FW/" + p.image + " " +
+    return std::string(FindAdapter(p.adapter)->mac) + " " + p.verb + " ./NIC_FW/" + p.image + " " +
            BackupDirArg(work_) + BackupName(p.adapter, done);
 }
 
@@ -327,7 +294,7 @@ ExpectedRun UpgradeServerTest::Expected(unsigned done, unsigned effective, bool 
     bool errors = false;
     int started = 0;
     for (const AdapterDef *a : used_) {
-        const std::string named = DescOf(*a) + " MAC: " + OptionOf(*a, "--mac");
+        const std::string named = Named(a->key);
         bool bootcode_written = false; // the adapter's boot code is among this run's writes
         bool verify = false;
         for (int w = 0; w < kWriteCount; w++) {
@@ -382,7 +349,11 @@ ExpectedRun UpgradeServerTest::Expected(unsigned done, unsigned effective, bool 
 }
 
 std::string UpgradeServerTest::NvramPath(char key) const {
-    return ServerDir() + "/" + Adapter(key).nvram;
+    return ServerDir() + "/" + FindAdapter(key)->nvram;
+}
+
+RunResult UpgradeServerTest::ShowNvram(const std::string &path) const {
+    return RunHost(ToolsBuildDir() + "/simtool", RunSpec{{"show", path}, "", {}, ""});
 }
 
 std::string UpgradeServerTest::ImageWith(char key, unsigned done) const {
@@ -391,8 +362,9 @@ std::string UpgradeServerTest::ImageWith(char key, unsigned done) const {
         return "";
     }
     std::vector<std::string> args = {"edit", copy};
-    for (const std::string &o : TextOptions(key, done)) {
-        args.push_back(o);
+    for (const char *option : {"--bootcode", "--preboot", "--ump"}) {
+        args.push_back(option);
+        args.push_back(TextWith(key, option, done));
     }
     if (!RunSimtool(args)) {
         return "";
@@ -405,11 +377,9 @@ std::string UpgradeServerTest::ImageWith(char key, unsigned done) const {
 ::testing::AssertionResult UpgradeServerTest::NvramHolds(unsigned done) const {
     for (const AdapterDef *a : used_) {
         if (ReadFileText(NvramPath(a->key)) != ImageWith(a->key, done)) {
-            RunSpec spec;
-            spec.args = {"show", NvramPath(a->key)};
             return ::testing::AssertionFailure()
                    << a->nvram << " does not hold exactly the writes " << done << ":\n"
-                   << RunHost(ToolsBuildDir() + "/simtool", spec).out;
+                   << ShowNvram(NvramPath(a->key)).out;
         }
     }
     return ::testing::AssertionSuccess();

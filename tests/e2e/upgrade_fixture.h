@@ -17,9 +17,11 @@
 
 struct AdapterDef {
     char key;
-    const char *line; // machine-file line, without jumper=
+    int handle;
+    const char *desc;
+    const char *mac;
     const char *nvram;
-    std::vector<std::string> options; // simtool nvram
+    const char *options; // simtool nvram, but --mac: "option value ..."
     // The backup name, with {bootcode} {preboot} {ump} for the texts at the run's start.
     const char *backup;
 };
@@ -27,26 +29,44 @@ struct AdapterDef {
 inline constexpr char kDescA[] = "Gigabit Server Adapter (port 1)";
 inline constexpr char kDescB[] = "Gigabit Server Adapter (port 2)";
 inline constexpr char kDescC[] = "Gigabit Server Adapter (port 3)";
-inline constexpr char kDescJ[] = "Jumper Server Adapter";
-inline constexpr char kDescK[] = "Jumper Server Adapter (PXE)";
 inline constexpr char kMacA[] = "0A1B2C3D4E5F";
 inline constexpr char kMacB[] = "0A1B2C3D4E60";
 inline constexpr char kMacC[] = "0A1B2C3D4E61";
 inline constexpr char kMacJ[] = "0A1B2C3D4E62";
-inline constexpr char kMacK[] = "0A1B2C3D4E63";
 
-// A (B the same model on port 2), C another model, J the jumper model (a
-// scenario's lower-case j means jumper=protect, J jumper=enable), K the jumper
-// model with a PXE image (no jumper= line: writes take effect).
-extern const std::vector<AdapterDef> kAdapters;
+// A (B the same model on port 2), C another model, J the jumper model (J has
+// jumper=enable), K the jumper model with a PXE image and L the second jumper
+// model (no jumper= line: writes take effect). A scenario's lower-case key is
+// the adapter with jumper=protect. Constant data, so that the rows of other
+// tables can name an adapter by its key.
+inline constexpr AdapterDef kAdapters[] = {
+    {'A', 4097, kDescA, kMacA, "a.nvram",
+     "--pci 1234-ABCD-5678-0001 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.2.0 --entry 1:pxe",
+     "0A1B2C3D4E5F.bc{bootcode}.p{preboot}.u{ump}.bin"},
+    {'B', 4098, kDescB, kMacB, "b.nvram",
+     "--pci 1234-ABCD-5678-0001 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.2.0 --entry 1:pxe",
+     "0A1B2C3D4E60.bc{bootcode}.p{preboot}.u{ump}.bin"},
+    {'C', 4099, kDescC, kMacC, "c.nvram",
+     "--pci 1234-ABCD-5678-0002 --bootcode 4.6.1 --preboot 2.5.1 --ump 1.1.9 --entry 1:clp",
+     "0A1B2C3D4E61.bc{bootcode}.c{preboot}.u{ump}.bin"},
+    {'J', 4100, "Jumper Server Adapter", kMacJ, "j.nvram",
+     "--pci 1234-BEEF-5678-0011 --bootcode 5.0.3 --preboot 2.1.0 --ump 1.0.0 --entry 1:iscsi",
+     "0A1B2C3D4E62.bc{bootcode}.u{ump}.iS{preboot}.bin"},
+    {'K', 4101, "Jumper Server Adapter (PXE)", "0A1B2C3D4E63", "k.nvram",
+     "--pci 1234-BEEF-5678-0011 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0 --entry 1:pxe",
+     "0A1B2C3D4E63.bc{bootcode}.p{preboot}.u{ump}.bin"},
+    {'L', 4102, "Jumper Server Adapter (model 2)", "0A1B2C3D4E64", "l.nvram",
+     "--pci 1234-BEEF-5678-0012 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0 --entry 1:pxe",
+     "0A1B2C3D4E64.bc{bootcode}.p{preboot}.u{ump}.bin"},
+};
 
 const AdapterDef *FindAdapter(char key);
 // The adapter whose MAC text begins a backup file name.
 const AdapterDef *AdapterOfName(const std::string &name);
+// The adapter's simtool nvram options, its MAC among them.
+std::vector<std::string> OptionsOf(const AdapterDef &a);
 // The value that follows OPTION among the adapter's simtool options.
 std::string OptionOf(const AdapterDef &a, const std::string &option);
-// The description its machine-file line gives it.
-std::string DescOf(const AdapterDef &a);
 
 // Catalogue records: "<catalogue file below NIC_FW> <identity> <file> <version>".
 inline constexpr char kBcA[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc504.bin 5.0.4";
@@ -54,8 +74,11 @@ inline constexpr char kBcAOlder[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc5
 // The jumper check compares major and minor only: the minor changes here.
 inline constexpr char kBcJ[] = "Boot_Code/BC.config 1234-BEEF-5678-0011 bcj510.bin 5.1.0";
 inline constexpr char kBcJBuild[] = "Boot_Code/BC.config 1234-BEEF-5678-0011 bcj504.bin 5.0.4";
+inline constexpr char kBcL[] = "Boot_Code/BC.config 1234-BEEF-5678-0012 bcl510.bin 5.1.0";
 inline constexpr char kPxeA[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe833.bin 8.3.3";
 inline constexpr char kPxeASame[] = "PXE/MFPXE.config 1234-ABCD-5678-0001 pxe832.bin 8.3.2";
+// The PXE check compares the build too: only the build changes here.
+inline constexpr char kPxeK[] = "PXE/MFPXE.config 1234-BEEF-5678-0011 pxek833.bin 8.3.3";
 inline constexpr char kUmpAOlder[] = "UMP/UMP.config 1234-ABCD-5678-0001 ump110.bin 1.1.0";
 inline constexpr char kUmpA[] = "UMP/UMP.config 1234-ABCD-5678-0001 ump130.bin 1.3.0";
 inline constexpr char kUmpC[] = "UMP/UMP.config 1234-ABCD-5678-0002 ump120.bin 1.2.0";
@@ -77,7 +100,8 @@ std::string Replace(std::string text, const std::string &from, const std::string
 // ---------------------------------------------------------------------------
 // A scenario: the server, its catalogue and files, the run, and what the
 // operator sees, as a list of events: each goes to the console, the log, or
-// both, the way the run prints it.
+// both, the way the run prints it. CHILD is a start of the tool: its line to
+// both, then the log is closed before the tool starts (an empty line in it).
 
 struct Event {
     enum Where { BOTH, CONSOLE, LOG, ASK, CHILD } where;
@@ -102,7 +126,7 @@ struct NvramAfter {
 
 struct Scenario {
     const char *name;
-    const char *adapters; // keys of kAdapters; j is J with jumper=protect, J has jumper=enable
+    const char *adapters; // keys of kAdapters; lower case: with jumper=protect
     std::vector<std::string> catalogue;
     std::vector<std::string> args;
     std::string input;
@@ -111,20 +135,25 @@ struct Scenario {
     // The tool's command lines, "MAC verb image backup-name" ({B} is the backup
     // directory as the tool receives it); one per start of the tool. One that
     // ends in " => outcome" is compared with the tool's outcome too.
-    std::vector<std::string> commands;
-    std::vector<NvramAfter> nvram;      // adapters whose NVRAM changed
-    std::string writer_fault = "";      // IMGWRITER_FAULT; "absent" leaves the tool out
+    std::vector<std::string> commands = {};
+    std::vector<NvramAfter> nvram = {}; // adapters whose NVRAM changed
     std::vector<SavedImage> saved = {}; // in the backup directory before the run
+    std::string writer_fault = "";      // IMGWRITER_FAULT; "absent" leaves the tool out
     // Trouble with the work files: "log-dir-is-file", "log-is-directory",
     // "log-read-only" (none can be opened), "log-removed" (the tool removes the log at its first
     // start), "backups-is-file" (the backup directory cannot be listed).
     std::string trouble = "";
     std::string library_fault = ""; // OMBRI_SIM_FAULTS; with exit= the run ends unclosed
     std::string err = "";           // lines standard error holds (-debug); else it stays empty
+    const char *library = "7.6.1";  // the library's version
 };
 
 // Test names carry the scenario's name; its value prints as that name too.
 void PrintTo(const Scenario &s, std::ostream *os);
+// The name of a table's row, for the test names of a suite over the table.
+template <typename Row> std::string RowName(const ::testing::TestParamInfo<Row> &info) {
+    return info.param.name;
+}
 
 // ---------------------------------------------------------------------------
 // The silent two-adapter upgrade: A without and J with the write-protect
@@ -154,8 +183,13 @@ Scenario SilentUpgrade(int extra_bc_records = 0);
 
 // The beginning of the log of every run: the banner.
 std::string BannerLog();
+// "<description> MAC: <mac>" of adapter KEY, as the run names it.
+std::string Named(char key);
 // "\r\nFound <description> MAC: <mac> \r\n" of adapter KEY.
 std::string FoundLine(char key);
+// The backup name (without directory) of adapter KEY in a run that found the
+// writes of DONE in effect.
+std::string BackupName(char key, unsigned done);
 
 // What a silent run writes to the log and its exit code.
 struct ExpectedRun {
@@ -198,10 +232,10 @@ class UpgradeServerTest : public SimE2eTest {
                          int stop_after = 0, unsigned no_backup = 0) const;
     // The journal's command part for write W in a run that found DONE in effect.
     std::string Command(int w, unsigned done) const;
-    // The backup name (without directory) of adapter KEY in such a run.
-    std::string BackupName(char key, unsigned done) const;
 
     std::string NvramPath(char key) const;
+    // What simtool show prints of the NVRAM image at PATH.
+    RunResult ShowNvram(const std::string &path) const;
     // The bytes of adapter KEY's NVRAM image with the writes of DONE in effect.
     std::string ImageWith(char key, unsigned done) const;
     // The laid-out adapters' NVRAM images hold exactly the writes of DONE.
