@@ -10,8 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace {
 
 std::string Config(const std::string &key) {
@@ -26,16 +24,6 @@ std::string Config(const std::string &key) {
     return "";
 }
 
-// Pointers to the texts, ending in a null pointer, as exec takes them.
-std::vector<char *> Pointers(std::vector<std::string> &texts) {
-    std::vector<char *> pointers;
-    for (std::string &t : texts) {
-        pointers.push_back(&t[0]);
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 // Runs argv with the spec's environment additions, directory and input; captures output.
 RunResult Spawn(std::vector<std::string> argv, const RunSpec &spec) {
     char tmpl[] = "/tmp/lanrefit-e2e-io-XXXXXX";
@@ -43,27 +31,11 @@ RunResult Spawn(std::vector<std::string> argv, const RunSpec &spec) {
     std::string in_path = io + "/stdin", out_path = io + "/stdout", err_path = io + "/stderr";
     WriteFileText(in_path, spec.input);
     argv.insert(argv.end(), spec.args.begin(), spec.args.end());
-
-    // Later entries replace earlier ones of the same name.
-    std::vector<std::string> env_store;
-    auto set_env = [&env_store](const std::string &entry) {
-        std::string name = entry.substr(0, entry.find('=') + 1);
-        for (std::string &e : env_store) {
-            if (e.compare(0, name.size(), name) == 0) {
-                e = entry;
-                return;
-            }
-        }
-        env_store.push_back(entry);
-    };
-    for (char **e = environ; *e != nullptr; ++e) {
-        set_env(*e);
+    std::vector<char *> args;
+    for (std::string &a : argv) {
+        args.push_back(&a[0]);
     }
-    for (const std::string &e : spec.env) {
-        set_env(e);
-    }
-    std::vector<char *> envp = Pointers(env_store);
-    std::vector<char *> args = Pointers(argv);
+    args.push_back(nullptr);
 
     fflush(nullptr);
     pid_t pid = fork();
@@ -75,7 +47,11 @@ RunResult Spawn(std::vector<std::string> argv, const RunSpec &spec) {
             dup2(err, 2) < 0 || (!spec.cwd.empty() && chdir(spec.cwd.c_str()) != 0)) {
             _exit(127);
         }
-        environ = envp.data();
+        // Later entries replace earlier ones of the same name.
+        for (const std::string &e : spec.env) {
+            size_t eq = e.find('=');
+            setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+        }
         execvp(args[0], args.data());
         _exit(127);
     }

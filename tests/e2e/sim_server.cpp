@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iomanip>
+#include <sstream>
 #include <sys/stat.h>
 
 std::string SimCallArg(const SimCall &call, const std::string &key) {
@@ -214,21 +216,9 @@ std::vector<std::string> ReadLines(const std::string &path) {
 
 std::vector<std::string> Words(const std::string &text) {
     std::vector<std::string> words;
-    bool quoted = false, in_word = false;
-    for (char c : text) {
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ' ' && !quoted) {
-            in_word = false;
-            continue;
-        }
-        if (!in_word) {
-            words.emplace_back();
-            in_word = true;
-        }
-        if (c != '"') {
-            words.back() += c;
-        }
+    std::istringstream in(text);
+    for (std::string word; in >> std::quoted(word);) {
+        words.push_back(word);
     }
     return words;
 }

@@ -43,7 +43,11 @@ std::string Hex(int value) {
     return text;
 }
 
-std::vector<std::string> Reads(const std::vector<EntryReads> &entries) {
+// The reads of ENTRIES, then of the empty (type 0) entries from EMPTY_FROM to 15.
+std::vector<std::string> Reads(std::vector<EntryReads> entries, int empty_from = 16) {
+    for (int k = empty_from; k < 16; k++) {
+        entries.push_back({k, {}});
+    }
     std::vector<std::string> reads;
     for (const EntryReads &e : entries) {
         int entry = 24 + 12 * e.k;
@@ -57,20 +61,6 @@ std::vector<std::string> Reads(const std::vector<EntryReads> &entries) {
         }
     }
     return reads;
-}
-
-// Entries k from FIRST to 15, all empty (type 0).
-std::vector<EntryReads> EmptyEntries(int first) {
-    std::vector<EntryReads> entries;
-    for (int k = first; k < 16; k++) {
-        entries.push_back({k, {}});
-    }
-    return entries;
-}
-
-std::vector<EntryReads> Join(std::vector<EntryReads> a, const std::vector<EntryReads> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 // Signature checks as the scan makes them.
@@ -96,7 +86,7 @@ const PortCase kPortCases[] = {
     {"ClpOnly", "0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 - - - - - - 2 5 1 - - - - - -",
      "--bootcode 4.6.1 --preboot 2.5.1 --entry 1:clp", kDesc, "",
      // a CLP match does not end the scan: the 15 empty entries follow
-     Reads(Join({{0, kClp}}, EmptyEntries(1)))},
+     Reads({{0, kClp}}, 1)},
     {"IscsiAfterAnotherType",
      "0A1B2C3D4E61 1234-ABCD-5678-0003 4 6 1 - - - 1 1 9 - - - 2 1 0 - - -",
      "--bootcode 4.6.1 --preboot 2.1.0 --ump 1.1.9 --entry 3:pxe --entry 1:iscsi", kDesc, "",
@@ -150,7 +140,7 @@ const PortCase kPortCases[] = {
             {12, kIscsi}})},
     {"PreBootTextWithoutAnImage",
      "0A1B2C3D4E69 1234-ABCD-5678-000B 5 0 3 - - - 1 0 0 - - - - - - - - -",
-     "--bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0", kDesc, "", Reads(EmptyEntries(0))},
+     "--bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0", kDesc, "", Reads({}, 0)},
     {"LongDescriptionCutAt79",
      "0A1B2C3D4E68 1234-ABCD-5678-000A 5 0 3 - - - - - - - - - - - - - - -",
      "--bootcode 5.0.3",
