@@ -84,7 +84,6 @@ std::vector<SimCall> ReadCallLog(const std::string &path) {
         }
         SimCall call;
         call.line = line;
-        call.seq = std::strtoul(line.c_str(), nullptr, 10);
         size_t op = line.find(' ');
         size_t op_end = op == std::string::npos ? op : line.find(' ', op + 1);
         call.op = op == std::string::npos ? "" : line.substr(op + 1, op_end - op - 1);

@@ -10,7 +10,6 @@
 
 // One line of the simulated library's call log.
 struct SimCall {
-    unsigned long seq;
     std::string op;   // "OmbriReadFirmware"
     std::string line; // the whole line, without its line end
     unsigned long status;
