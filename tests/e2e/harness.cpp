@@ -1,16 +1,14 @@
 // End-to-end harness: process start-up, capture and the per-target details.
 #include "harness.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace {
 
@@ -26,43 +24,15 @@ std::string Config(const std::string &key) {
     return "";
 }
 
-// Runs argv with the given environment additions, cwd and input; captures output.
-RunResult Spawn(const std::vector<std::string> &argv, const RunSpec &spec, const std::string &cwd,
-                const std::vector<std::string> &extra_env) {
+// Runs argv with the spec's environment additions, directory and input; captures output.
+RunResult Spawn(std::vector<std::string> argv, const RunSpec &spec) {
     char tmpl[] = "/tmp/lanrefit-e2e-io-XXXXXX";
     std::string io = mkdtemp(tmpl);
     std::string in_path = io + "/stdin", out_path = io + "/stdout", err_path = io + "/stderr";
     WriteFileText(in_path, spec.input);
-
-    // Later entries replace earlier ones of the same name.
-    std::vector<std::string> env_store;
-    auto set_env = [&env_store](const std::string &entry) {
-        std::string name = entry.substr(0, entry.find('=') + 1);
-        for (std::string &e : env_store) {
-            if (e.compare(0, name.size(), name) == 0) {
-                e = entry;
-                return;
-            }
-        }
-        env_store.push_back(entry);
-    };
-    for (char **e = environ; *e != nullptr; ++e) {
-        set_env(*e);
-    }
-    for (const std::string &e : extra_env) {
-        set_env(e);
-    }
-    for (const std::string &e : spec.env) {
-        set_env(e);
-    }
-    std::vector<char *> envp;
-    for (std::string &e : env_store) {
-        envp.push_back(&e[0]);
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> argv_store = argv;
+    argv.insert(argv.end(), spec.args.begin(), spec.args.end());
     std::vector<char *> args;
-    for (std::string &a : argv_store) {
+    for (std::string &a : argv) {
         args.push_back(&a[0]);
     }
     args.push_back(nullptr);
@@ -74,15 +44,15 @@ RunResult Spawn(const std::vector<std::string> &argv, const RunSpec &spec, const
         int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-            dup2(err, 2) < 0 || chdir(cwd.c_str()) != 0) {
+            dup2(err, 2) < 0 || (!spec.cwd.empty() && chdir(spec.cwd.c_str()) != 0)) {
             _exit(127);
         }
-        if (strchr(args[0], '/') != nullptr) {
-            execve(args[0], args.data(), envp.data());
-        } else {
-            environ = envp.data();
-            execvp(args[0], args.data());
+        // Later entries replace earlier ones of the same name.
+        for (const std::string &e : spec.env) {
+            size_t eq = e.find('=');
+            setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
         }
+        execvp(args[0], args.data());
         _exit(127);
     }
     RunResult r;
@@ -115,22 +85,6 @@ std::string WinePrefix() {
     return Config("wineprefix");
 }
 
-std::string MakeWorkDir() {
-    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name()
-                                       : std::string("e2e");
-    for (char &c : name) {
-        if (c == '/') {
-            c = '_';
-        }
-    }
-    std::string tmpl = "/tmp/lanrefit-e2e-" + name + "-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    const char *dir = mkdtemp(buf.data());
-    return dir != nullptr ? dir : "";
-}
-
 std::string SystemDriveDir(const std::string &work_dir) {
     if (IsWindowsTarget()) {
         return WinePrefix() + "/drive_c";
@@ -141,32 +95,27 @@ std::string SystemDriveDir(const std::string &work_dir) {
 void ResetSystemDrive(const std::string &work_dir) {
     std::string root = SystemDriveDir(work_dir);
     mkdir(root.c_str(), 0755);
-    RunSpec rm;
-    rm.args = {"-rf", root + "/VLMSYSTEM"};
-    RunHost("/bin/rm", rm);
+    RemoveTree(root + "/VLMSYSTEM");
 }
 
-RunResult RunLanrefit(const std::string &work_dir, const RunSpec &spec) {
-    std::string cwd = spec.cwd.empty() ? work_dir : spec.cwd;
-    std::vector<std::string> argv;
-    std::vector<std::string> env;
-    if (IsWindowsTarget()) {
-        argv = {"wine", TargetBuildDir() + "/lanrefit.exe"};
-        env = {"WINEDEBUG=-all", "WINEPREFIX=" + WinePrefix()};
-    } else {
-        argv = {TargetBuildDir() + "/lanrefit"};
-        env = {"SystemDrive=" + SystemDriveDir(work_dir)};
+std::string TargetProgram() {
+    return TargetBuildDir() + (IsWindowsTarget() ? "/lanrefit.exe" : "/lanrefit");
+}
+
+RunResult RunTarget(const std::string &program, const RunSpec &spec) {
+    RunSpec run = spec;
+    if (run.cwd.empty()) {
+        run.cwd = program.substr(0, program.rfind('/'));
     }
-    argv.insert(argv.end(), spec.args.begin(), spec.args.end());
-    return Spawn(argv, spec, cwd, env);
+    if (!IsWindowsTarget()) {
+        return Spawn({program}, run);
+    }
+    run.env.insert(run.env.begin(), {"WINEDEBUG=-all", "WINEPREFIX=" + WinePrefix()});
+    return Spawn({"wine", program}, run);
 }
 
 RunResult RunHost(const std::string &program, const RunSpec &spec) {
-    std::vector<std::string> argv = {program};
-    argv.insert(argv.end(), spec.args.begin(), spec.args.end());
-    char here[4096];
-    std::string cwd = spec.cwd.empty() ? std::string(getcwd(here, sizeof here)) : spec.cwd;
-    return Spawn(argv, spec, cwd, {});
+    return Spawn({program}, spec);
 }
 
 std::string Console(const std::string &text) {
@@ -200,15 +149,29 @@ bool FileExists(const std::string &path) {
 }
 
 void RemoveTree(const std::string &path) {
-    RunSpec rm;
-    rm.args = {"-rf", path};
-    RunHost("/bin/rm", rm);
+    RunHost("/bin/rm", RunSpec{{"-rf", path}, "", {}, ""});
 }
 
 void E2eTest::SetUp() {
-    work_ = MakeWorkDir();
-    ASSERT_FALSE(work_.empty());
+    // /tmp/lanrefit-e2e-Suite.Name-XXXXXX, kept when the test fails.
+    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    std::string dir = "/tmp/lanrefit-e2e-" + name + "-XXXXXX";
+    ASSERT_NE(mkdtemp(&dir[0]), nullptr);
+    work_ = dir;
     ResetSystemDrive(work_);
+}
+
+RunResult E2eTest::Run(const RunSpec &spec) {
+    RunSpec run = spec;
+    if (run.cwd.empty()) {
+        run.cwd = work_;
+    }
+    if (!IsWindowsTarget()) {
+        run.env.insert(run.env.begin(), "SystemDrive=" + SystemDriveDir(work_));
+    }
+    return RunTarget(TargetProgram(), run);
 }
 
 void E2eTest::TearDown() {

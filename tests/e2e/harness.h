@@ -33,18 +33,19 @@ std::string TargetBuildDir();
 std::string ToolsBuildDir();
 std::string WinePrefix();
 
-// A fresh, empty directory for the current test.
-std::string MakeWorkDir();
-
 // The host directory that plays the system drive: native runs get it through
 // SystemDrive, Wine runs use drive C: of the prefix. Its VLMSYSTEM folder is
 // removed by ResetSystemDrive.
 std::string SystemDriveDir(const std::string &work_dir);
 void ResetSystemDrive(const std::string &work_dir);
 
-// Runs lanrefit of the target build.
-RunResult RunLanrefit(const std::string &work_dir, const RunSpec &spec);
-// Runs a host program (simtool, shell) natively.
+// The program file of the target build.
+std::string TargetProgram();
+
+// Runs a program of the target build lying at PROGRAM (natively, or under
+// Wine); by default in the program's own directory.
+RunResult RunTarget(const std::string &program, const RunSpec &spec);
+// Runs a host program (simtool, shell) natively; by default in the current directory.
 RunResult RunHost(const std::string &program, const RunSpec &spec);
 
 // What a console text looks like when it arrives from the target: the Windows
@@ -57,17 +58,19 @@ bool FileExists(const std::string &path);
 
 void RemoveTree(const std::string &path);
 
+// The name of a table row as its test's name, for INSTANTIATE_TEST_SUITE_P.
+template <typename Row> std::string RowName(const ::testing::TestParamInfo<Row> &info) {
+    return info.param.name;
+}
+
 // Base of the end-to-end tests: a fresh work directory and an empty system
 // drive for every test; the work directory is kept when the test failed.
 class E2eTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
-    RunResult Run(const RunSpec &spec) { return RunLanrefit(work_, spec); }
-    RunResult Run(const std::vector<std::string> &args) {
-        RunSpec spec;
-        spec.args = args;
-        return RunLanrefit(work_, spec);
-    }
+    // Runs lanrefit of the target build, by default in the work directory.
+    RunResult Run(const RunSpec &spec);
+    RunResult Run(const std::vector<std::string> &args) { return Run(RunSpec{args, "", {}, ""}); }
     std::string work_;
 };

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iomanip>
+#include <sstream>
 #include <sys/stat.h>
 
 std::string SimCallArg(const SimCall &call, const std::string &key) {
@@ -19,9 +21,7 @@ std::string SimCallArg(const SimCall &call, const std::string &key) {
 }
 
 bool RunSimtool(const std::vector<std::string> &args) {
-    RunSpec spec;
-    spec.args = args;
-    RunResult r = RunHost(ToolsBuildDir() + "/simtool", spec);
+    RunResult r = RunHost(ToolsBuildDir() + "/simtool", RunSpec{args, "", {}, ""});
     if (r.exit_code != 0) {
         std::string line;
         for (const std::string &a : args) {
@@ -61,6 +61,16 @@ SimServer MakeServer(const std::string &dir, const std::string &version,
     return server;
 }
 
+SimServer LayOutServer(const std::string &dir, const std::string &version,
+                       const SimLayout &layout) {
+    SimServer server = MakeServer(dir, version, layout.adapters);
+    for (const std::string &image : layout.images) {
+        std::vector<std::string> words = Words(image);
+        WriteNvram(server, words[0], std::vector<std::string>(words.begin() + 1, words.end()));
+    }
+    return server;
+}
+
 std::vector<std::string> SimEnv(const SimServer &server, const std::string &faults) {
     return {"OMBRI_SIM_MACHINE=" + server.machine, "OMBRI_SIM_CALL_LOG=" + server.call_log,
             "OMBRI_SIM_FAULTS=" + faults};
@@ -68,18 +78,12 @@ std::vector<std::string> SimEnv(const SimServer &server, const std::string &faul
 
 std::vector<SimCall> ReadCallLog(const std::string &path) {
     std::vector<SimCall> calls;
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
+    for (const std::string &line : ReadLines(path)) {
         if (line.empty()) {
             continue;
         }
         SimCall call;
         call.line = line;
-        call.seq = std::strtoul(line.c_str(), nullptr, 10);
         size_t op = line.find(' ');
         size_t op_end = op == std::string::npos ? op : line.find(' ', op + 1);
         call.op = op == std::string::npos ? "" : line.substr(op + 1, op_end - op - 1);
@@ -157,35 +161,14 @@ bool CopyFile(const std::string &from, const std::string &to) {
     return static_cast<bool>(out);
 }
 
-std::string TargetProgram() {
-    return TargetBuildDir() + (IsWindowsTarget() ? "/lanrefit.exe" : "/lanrefit");
-}
-
 std::string TargetLibraryName() {
     return IsWindowsTarget() ? "OMBRIa.dll" : "libOMBRIa.so";
-}
-
-RunResult RunProgramCopy(const std::string &program, const RunSpec &spec) {
-    RunSpec run = spec;
-    if (run.cwd.empty()) {
-        run.cwd = program.substr(0, program.rfind('/'));
-    }
-    if (!IsWindowsTarget()) {
-        return RunHost(program, run);
-    }
-    run.args.insert(run.args.begin(), program);
-    run.env.push_back("WINEDEBUG=-all");
-    run.env.push_back("WINEPREFIX=" + WinePrefix());
-    return RunHost("wine", run);
 }
 
 RunResult SimE2eTest::RunAgainst(const SimServer &server, const std::vector<std::string> &args,
                                  const std::string &faults) {
     std::remove(server.call_log.c_str());
-    RunSpec spec;
-    spec.args = args;
-    spec.env = SimEnv(server, faults);
-    RunResult r = Run(spec);
+    RunResult r = Run(RunSpec{args, "", SimEnv(server, faults), ""});
     calls_ = ReadCallLog(server.call_log);
     return r;
 }
@@ -228,4 +211,13 @@ std::vector<std::string> ReadLines(const std::string &path) {
         lines.push_back(line);
     }
     return lines;
+}
+
+std::vector<std::string> Words(const std::string &text) {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string word; in >> std::quoted(word);) {
+        words.push_back(word);
+    }
+    return words;
 }

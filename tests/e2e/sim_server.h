@@ -10,7 +10,6 @@
 
 // One line of the simulated library's call log.
 struct SimCall {
-    unsigned long seq;
     std::string op;   // "OmbriReadFirmware"
     std::string line; // the whole line, without its line end
     unsigned long status;
@@ -40,6 +39,17 @@ SimServer MakeServer(const std::string &dir, const std::string &version,
                      const std::vector<std::string> &adapters,
                      const std::vector<std::string> &faults = {});
 
+// What a simulated server holds: the adapter lines of its machine file and its
+// NVRAM images, each as its file name and simtool nvram options
+// ("port.nvram --bootcode 5.0.3 --entry 1:pxe").
+struct SimLayout {
+    std::vector<std::string> adapters;
+    std::vector<std::string> images;
+};
+
+// Creates DIR with the layout; a failed simtool run is a test failure.
+SimServer LayOutServer(const std::string &dir, const std::string &version, const SimLayout &layout);
+
 // The environment of a run against the server: machine file, call log and faults
 // (always set, so that nothing leaks in from the caller's environment).
 std::vector<std::string> SimEnv(const SimServer &server, const std::string &faults = "");
@@ -64,12 +74,8 @@ std::string ZeroReportLine(int index);
 // Copies a file (mode 0755), for programs and libraries laid out elsewhere.
 bool CopyFile(const std::string &from, const std::string &to);
 
-// The program file of the target build and its adapter library's file name.
-std::string TargetProgram();
+// The file name of the target build's adapter library.
 std::string TargetLibraryName();
-
-// Runs a copy of lanrefit lying at PROGRAM (native, or under Wine), in its own directory.
-RunResult RunProgramCopy(const std::string &program, const RunSpec &spec);
 
 // Writes a component image file ("simtool component"): kind bootcode, pxe,
 // ump, clp, iscsi or iscsistub.
@@ -88,6 +94,10 @@ std::string BackupDirArg(const std::string &work_dir);
 
 // Lines of a text file, without their line ends.
 std::vector<std::string> ReadLines(const std::string &path);
+
+// The words of a text separated by spaces: "--bootcode 5.0.3" gives two, and
+// so does "--bootcode \"bc 1.9.6\"" (double quotes keep spaces in a word).
+std::vector<std::string> Words(const std::string &text);
 
 // Base of the tests that run lanrefit against a simulated server in work_/server.
 class SimE2eTest : public E2eTest {

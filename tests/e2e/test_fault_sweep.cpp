@@ -40,21 +40,15 @@ const std::vector<PortLine> kPorts = {
      "Gigabit Server Adapter (port 2)", 6},
 };
 
-SimServer SweepServer(const std::string &dir) {
-    SimServer server =
-        MakeServer(dir, "7.6.1",
-                   {"handle=4097 desc=\"Gigabit Server Adapter (port 1)\" nvram=a.nvram",
-                    "handle=12289 type=2 desc=\"Fast Ethernet Adapter\" mac=001122334455 "
-                    "pci=1111-2222-3333-4444",
-                    "handle=4098 desc=\"Gigabit Server Adapter (port 2)\" nvram=b.nvram"});
-    WriteNvram(server, "a.nvram",
-               {"--pci", "1234-ABCD-5678-0001", "--mac", "0A1B2C3D4E5F", "--bootcode", "5.0.3",
-                "--preboot", "8.3.2", "--ump", "1.2.0", "--entry", "2:pxe", "--entry", "1:pxe"});
-    WriteNvram(server, "b.nvram",
-               {"--pci", "1234-ABCD-5678-0002", "--mac", "0A1B2C3D4E60", "--bootcode", "4.6.1",
-                "--preboot", "3.1.4", "--entry", "1:clp", "--entry", "1:pxe"});
-    return server;
-}
+const SimLayout kSweepServer = {
+    {"handle=4097 desc=\"Gigabit Server Adapter (port 1)\" nvram=a.nvram",
+     "handle=12289 type=2 desc=\"Fast Ethernet Adapter\" mac=001122334455 "
+     "pci=1111-2222-3333-4444",
+     "handle=4098 desc=\"Gigabit Server Adapter (port 2)\" nvram=b.nvram"},
+    {"a.nvram --pci 1234-ABCD-5678-0001 --mac 0A1B2C3D4E5F --bootcode 5.0.3 --preboot 8.3.2 "
+     "--ump 1.2.0 --entry 2:pxe --entry 1:pxe",
+     "b.nvram --pci 1234-ABCD-5678-0002 --mac 0A1B2C3D4E60 --bootcode 4.6.1 --preboot 3.1.4 "
+     "--entry 1:clp --entry 1:pxe"}};
 
 struct Outcome {
     int exit_code;
@@ -150,7 +144,7 @@ TEST_P(FaultSweepTest, EveryLibraryCallFailingInTurn) {
     if (debug) {
         args.push_back("-debug");
     }
-    SimServer server = SweepServer(ServerDir());
+    SimServer server = LayOutServer(ServerDir(), "7.6.1", kSweepServer);
     ASSERT_FALSE(HasFailure());
 
     RunResult clean_run = RunAgainst(server, args);

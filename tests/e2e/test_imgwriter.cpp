@@ -101,17 +101,6 @@ const std::vector<WriterCase> kCases = {
     // clang-format on
 };
 
-std::vector<std::string> Words(const std::string &text) {
-    std::vector<std::string> words;
-    size_t at = 0;
-    while ((at = text.find_first_not_of(' ', at)) != std::string::npos) {
-        size_t end = text.find(' ', at);
-        words.push_back(text.substr(at, end == std::string::npos ? end : end - at));
-        at = end;
-    }
-    return words;
-}
-
 // Writes FILE with "simtool VERB FILE OPTIONS..." ("text:..." writes the text).
 bool MakeFile(const std::string &file, const std::string &spec) {
     if (spec.compare(0, 5, "text:") == 0) {
@@ -155,20 +144,13 @@ TEST_P(ImgwriterTest, WritesOnlyAfterTheBackup) {
     const std::string kept = ReadFileText(backup);
     const std::string journal = work_ + "/journal.log";
 
-    RunSpec spec;
-    spec.args = Words(c.args);
-    spec.cwd = work_;
-    spec.env = {"OMBRI_SIM_MACHINE=" + server.machine, "IMGWRITER_JOURNAL=" + journal,
-                "IMGWRITER_FAULT=" + c.fault};
-    RunResult r;
-    if (IsWindowsTarget()) {
-        spec.args.insert(spec.args.begin(), TargetBuildDir() + "/imgwriter.exe");
-        spec.env.push_back("WINEPREFIX=" + WinePrefix());
-        spec.env.push_back("WINEDEBUG=-all");
-        r = RunHost("wine", spec);
-    } else {
-        r = RunHost(TargetBuildDir() + "/imgwriter", spec);
-    }
+    const std::string writer = IsWindowsTarget() ? "/imgwriter.exe" : "/imgwriter";
+    RunResult r = RunTarget(TargetBuildDir() + writer,
+                            RunSpec{Words(c.args),
+                                    "",
+                                    {"OMBRI_SIM_MACHINE=" + server.machine,
+                                     "IMGWRITER_JOURNAL=" + journal, "IMGWRITER_FAULT=" + c.fault},
+                                    work_});
 
     int crash_code = IsWindowsTarget() ? 3 : -1;
     EXPECT_EQ(r.exit_code, c.exit_code == kCrash ? crash_code : c.exit_code) << r.err;
@@ -198,10 +180,7 @@ void PrintTo(const WriterCase &c, std::ostream *os) {
     *os << c.name;
 }
 
-std::string CaseName(const ::testing::TestParamInfo<WriterCase> &info) {
-    return info.param.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(imgwriter, ImgwriterTest, ::testing::ValuesIn(kCases), CaseName);
+INSTANTIATE_TEST_SUITE_P(imgwriter, ImgwriterTest, ::testing::ValuesIn(kCases),
+                         RowName<WriterCase>);
 
 } // namespace

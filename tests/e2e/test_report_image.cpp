@@ -60,10 +60,7 @@ TEST_P(ReportImageTest, PrintsTheIdentityLine) {
     EXPECT_FALSE(FileExists(SystemDriveDir(work_) + "/VLMSYSTEM"));
 }
 
-std::string CaseName(const ::testing::TestParamInfo<ImageCase> &info) {
-    return info.param.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(ReportImage, ReportImageTest, ::testing::ValuesIn(kCases), CaseName);
+INSTANTIATE_TEST_SUITE_P(ReportImage, ReportImageTest, ::testing::ValuesIn(kCases),
+                         RowName<ImageCase>);
 
 } // namespace

@@ -150,11 +150,6 @@ struct Scenario {
 
 // Test names carry the scenario's name; its value prints as that name too.
 void PrintTo(const Scenario &s, std::ostream *os);
-// The name of a table's row, for the test names of a suite over the table.
-template <typename Row> std::string RowName(const ::testing::TestParamInfo<Row> &info) {
-    return info.param.name;
-}
-
 // ---------------------------------------------------------------------------
 // The silent two-adapter upgrade: A without and J with the write-protect
 // jumper (in the enable position), and three writes: A's boot code, A's PXE,
