@@ -68,90 +68,87 @@ const std::vector<int> kPxe = {32};
 const std::vector<int> kIscsi = {32, 36, 40};
 const std::vector<int> kClp = {32, 32, 36, 40};
 
+PortCase PortRow(const char *name, std::string shown, std::string nvram, std::string desc,
+                 std::string tail, std::vector<std::string> reads) {
+    return {name, shown, nvram, desc, tail, reads};
+}
+
 const PortCase kPortCases[] = {
-    {"BootCodeAndPxe", "0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 3 8 3 2 - - - - - - - - - - - -",
-     "--bootcode 5.0.3 --preboot 8.3.2 --entry 1:pxe", kDesc, "", Reads({{0, kPxe}})},
-    {"NothingInstalled",
-     "0A1B2C3D4E70 1234-ABCD-5678-0009 0 0 0 - - - - - - - - - - - - - - -",
-     "",
-     kDesc,
-     "",
-     {}},
-    {"UmpKeepsLowEightBits",
-     "00AABBCCDDEE 1234-ABCD-5678-0008 1 9 6 - - - 44 1 2 - - - - - - - - -",
-     "--bootcode \"bc 1.9.6\" --ump 300.1.2",
-     kDesc,
-     "",
-     {}},
-    {"ClpOnly", "0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 - - - - - - 2 5 1 - - - - - -",
-     "--bootcode 4.6.1 --preboot 2.5.1 --entry 1:clp", kDesc, "",
-     // a CLP match does not end the scan: the 15 empty entries follow
-     Reads({{0, kClp}}, 1)},
-    {"IscsiAfterAnotherType",
-     "0A1B2C3D4E61 1234-ABCD-5678-0003 4 6 1 - - - 1 1 9 - - - 2 1 0 - - -",
-     "--bootcode 4.6.1 --preboot 2.1.0 --ump 1.1.9 --entry 3:pxe --entry 1:iscsi", kDesc, "",
-     // the type-3 entry's offset is never read
-     Reads({{0, {}}, {1, kIscsi}})},
-    {"IscsiStubVersionInBothColumns",
-     "0A1B2C3D4E62 1234-ABCD-5678-0004 5 0 3 - - - - - - - - - 1 0 0 1 0 0",
-     "--bootcode 5.0.3 --preboot 1.0.0 --entry 1:iscsi", kDesc, "", Reads({{0, kIscsi}})},
-    {"IscsiNearStubVersion", "0A1B2C3D4E63 1234-ABCD-5678-0005 5 0 3 - - - - - - - - - 1 0 1 - - -",
-     "--bootcode 5.0.3 --preboot 1.0.1 --entry 1:iscsi", kDesc, "", Reads({{0, kIscsi}})},
-    {"ClpThenPxe", "0A1B2C3D4E64 1234-ABCD-5678-0006 5 0 3 8 3 2 - - - - - - - - - - - -",
-     "--bootcode 5.0.3 --preboot 8.3.2 --entry 1:clp --entry 1:pxe", kDesc, "",
-     Reads({{0, kClp}, {1, kPxe}})},
-    {"ScanStopsAtPxe", "0A1B2C3D4E65 1234-ABCD-5678-0007 5 0 3 8 3 2 - - - - - - - - - - - -",
-     "--bootcode 5.0.3 --preboot 8.3.2 --entry 1:pxe --entry 1:clp --entry 1:iscsi", kDesc, "",
-     Reads({{0, kPxe}})},
-    {"EmptyPreBootTextReadsNoNvram",
-     "0A1B2C3D4E66 1234-ABCD-5678-0008 5 0 3 - - - 1 2 0 - - - - - - - - -",
-     "--bootcode 5.0.3 --ump 1.2.0 --entry 1:pxe --entry 1:clp",
-     kDesc,
-     "",
-     {}},
-    {"NearMissesThenAnIscsiMatchInTheLow24Bits",
-     "0A1B2C3D4E67 1234-ABCD-5678-0009 5 0 3 - - - - - - - - - 8 3 2 - - -",
-     "--bootcode 5.0.3 --preboot 8.3.2"
-     " --entry 1:sig=0x49000000,0x20544253,0x00202021" // 0: iSCSI, +40 differs
-     " --entry 1:sig=0x43000000,0x4820504C,0x00205245" // 1: CLP, +40 differs
-     " --entry 1:none"                                 // 2: no signature
-     " --entry 0:pxe --entry 2:clp --entry 3:iscsi"    // 3-5: other types
-     " --entry 1:sig=0x49444E56,0,0"                   // 6: PXE off by one
-     " --entry 1:sig=0x48000000,0x20544253,0x00202020" // 7: iSCSI, top byte differs
-     " --entry 1:sig=0x43000000,0x4820504D,0x00205244" // 8: CLP, +36 differs
-     " --entry 1:sig=0x49000000,0x20544254,0x00202020" // 9: iSCSI, +36 differs
-     " --entry 15:pxe"                                 // 10: type 15
-     " --entry 1:sig=0x42000000,0x4820504C,0x00205244" // 11: CLP, top byte differs
-     " --entry 1:sig=0x49000000,0x20544253,0x01202020" // 12: iSCSI; +40 top byte ignored
-     " --entry 1:clp --entry 1:pxe --entry 1:pxe",     // 13-15: never looked at
-     kDesc, "",
-     Reads({{0, {32, 36, 40, 32}},
-            {1, {32, 32, 36, 40}},
-            {2, {32, 32}},
-            {3, {}},
-            {4, {}},
-            {5, {}},
-            {6, {32, 36, 32}},
-            {7, {32, 32}},
-            {8, {32, 32, 36}},
-            {9, {32, 36, 32}},
-            {10, {}},
-            {11, {32, 32}},
-            {12, kIscsi}})},
-    {"PreBootTextWithoutAnImage",
-     "0A1B2C3D4E69 1234-ABCD-5678-000B 5 0 3 - - - 1 0 0 - - - - - - - - -",
-     "--bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0", kDesc, "", Reads({}, 0)},
-    {"LongDescriptionCutAt79",
-     "0A1B2C3D4E68 1234-ABCD-5678-000A 5 0 3 - - - - - - - - - - - - - - -",
-     "--bootcode 5.0.3",
-     // 167 characters, the most the library serves
-     kHead79,
-     " and a tail that no record holds " + std::string(55, '#'),
-     {}},
-    {"ClpThenIscsiGivesTheTextToClp",
-     "0A1B2C3D4E6A 1234-ABCD-5678-000C 5 0 3 - - - - - - 1 0 0 - - - - - -",
-     "--bootcode 5.0.3 --preboot 1.0.0 --entry 1:clp --entry 1:iscsi", kDesc, "",
-     Reads({{0, kClp}, {1, kIscsi}})},
+    PortRow("BootCodeAndPxe",
+            "0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 3 8 3 2 - - - - - - - - - - - -",
+            "--bootcode 5.0.3 --preboot 8.3.2 --entry 1:pxe", kDesc, "", Reads({{0, kPxe}})),
+    PortRow("NothingInstalled",
+            "0A1B2C3D4E70 1234-ABCD-5678-0009 0 0 0 - - - - - - - - - - - - - - -", "", kDesc, "",
+            {}),
+    PortRow("UmpKeepsLowEightBits",
+            "00AABBCCDDEE 1234-ABCD-5678-0008 1 9 6 - - - 44 1 2 - - - - - - - - -",
+            "--bootcode \"bc 1.9.6\" --ump 300.1.2", kDesc, "", {}),
+    PortRow("ClpOnly", "0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 - - - - - - 2 5 1 - - - - - -",
+            "--bootcode 4.6.1 --preboot 2.5.1 --entry 1:clp", kDesc, "",
+            // a CLP match does not end the scan: the 15 empty entries follow
+            Reads({{0, kClp}}, 1)),
+    PortRow("IscsiAfterAnotherType",
+            "0A1B2C3D4E61 1234-ABCD-5678-0003 4 6 1 - - - 1 1 9 - - - 2 1 0 - - -",
+            "--bootcode 4.6.1 --preboot 2.1.0 --ump 1.1.9 --entry 3:pxe --entry 1:iscsi", kDesc, "",
+            // the type-3 entry's offset is never read
+            Reads({{0, {}}, {1, kIscsi}})),
+    PortRow("IscsiStubVersionInBothColumns",
+            "0A1B2C3D4E62 1234-ABCD-5678-0004 5 0 3 - - - - - - - - - 1 0 0 1 0 0",
+            "--bootcode 5.0.3 --preboot 1.0.0 --entry 1:iscsi", kDesc, "", Reads({{0, kIscsi}})),
+    PortRow("IscsiNearStubVersion",
+            "0A1B2C3D4E63 1234-ABCD-5678-0005 5 0 3 - - - - - - - - - 1 0 1 - - -",
+            "--bootcode 5.0.3 --preboot 1.0.1 --entry 1:iscsi", kDesc, "", Reads({{0, kIscsi}})),
+    PortRow("ClpThenPxe", "0A1B2C3D4E64 1234-ABCD-5678-0006 5 0 3 8 3 2 - - - - - - - - - - - -",
+            "--bootcode 5.0.3 --preboot 8.3.2 --entry 1:clp --entry 1:pxe", kDesc, "",
+            Reads({{0, kClp}, {1, kPxe}})),
+    PortRow("ScanStopsAtPxe",
+            "0A1B2C3D4E65 1234-ABCD-5678-0007 5 0 3 8 3 2 - - - - - - - - - - - -",
+            "--bootcode 5.0.3 --preboot 8.3.2 --entry 1:pxe --entry 1:clp --entry 1:iscsi", kDesc,
+            "", Reads({{0, kPxe}})),
+    PortRow("EmptyPreBootTextReadsNoNvram",
+            "0A1B2C3D4E66 1234-ABCD-5678-0008 5 0 3 - - - 1 2 0 - - - - - - - - -",
+            "--bootcode 5.0.3 --ump 1.2.0 --entry 1:pxe --entry 1:clp", kDesc, "", {}),
+    PortRow("NearMissesThenAnIscsiMatchInTheLow24Bits",
+            "0A1B2C3D4E67 1234-ABCD-5678-0009 5 0 3 - - - - - - - - - 8 3 2 - - -",
+            "--bootcode 5.0.3 --preboot 8.3.2"
+            " --entry 1:sig=0x49000000,0x20544253,0x00202021" // 0: iSCSI, +40 differs
+            " --entry 1:sig=0x43000000,0x4820504C,0x00205245" // 1: CLP, +40 differs
+            " --entry 1:none"                                 // 2: no signature
+            " --entry 0:pxe --entry 2:clp --entry 3:iscsi"    // 3-5: other types
+            " --entry 1:sig=0x49444E56,0,0"                   // 6: PXE off by one
+            " --entry 1:sig=0x48000000,0x20544253,0x00202020" // 7: iSCSI, top byte differs
+            " --entry 1:sig=0x43000000,0x4820504D,0x00205244" // 8: CLP, +36 differs
+            " --entry 1:sig=0x49000000,0x20544254,0x00202020" // 9: iSCSI, +36 differs
+            " --entry 15:pxe"                                 // 10: type 15
+            " --entry 1:sig=0x42000000,0x4820504C,0x00205244" // 11: CLP, top byte differs
+            " --entry 1:sig=0x49000000,0x20544253,0x01202020" // 12: iSCSI; +40 top byte ignored
+            " --entry 1:clp --entry 1:pxe --entry 1:pxe",     // 13-15: never looked at
+            kDesc, "",
+            Reads({{0, {32, 36, 40, 32}},
+                   {1, {32, 32, 36, 40}},
+                   {2, {32, 32}},
+                   {3, {}},
+                   {4, {}},
+                   {5, {}},
+                   {6, {32, 36, 32}},
+                   {7, {32, 32}},
+                   {8, {32, 32, 36}},
+                   {9, {32, 36, 32}},
+                   {10, {}},
+                   {11, {32, 32}},
+                   {12, kIscsi}})),
+    PortRow("PreBootTextWithoutAnImage",
+            "0A1B2C3D4E69 1234-ABCD-5678-000B 5 0 3 - - - 1 0 0 - - - - - - - - -",
+            "--bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0", kDesc, "", Reads({}, 0)),
+    PortRow("LongDescriptionCutAt79",
+            "0A1B2C3D4E68 1234-ABCD-5678-000A 5 0 3 - - - - - - - - - - - - - - -",
+            "--bootcode 5.0.3",
+            // 167 characters, the most the library serves
+            kHead79, " and a tail that no record holds " + std::string(55, '#'), {}),
+    PortRow("ClpThenIscsiGivesTheTextToClp",
+            "0A1B2C3D4E6A 1234-ABCD-5678-000C 5 0 3 - - - - - - 1 0 0 - - - - - -",
+            "--bootcode 5.0.3 --preboot 1.0.0 --entry 1:clp --entry 1:iscsi", kDesc, "",
+            Reads({{0, kClp}, {1, kIscsi}})),
 };
 
 void PrintTo(const PortCase &c, std::ostream *os) {
@@ -305,141 +302,118 @@ const std::string kTernFwFails1 =
     kLine2;
 const std::vector<std::string> kQuietAndDebug = {"-c", "-c -debug"};
 
+ServerCase ServerRow(const char *name, SimLayout layout, std::string faults,
+                     std::vector<std::string> runs, int exit_code, std::string out,
+                     std::string debug, std::vector<CallCount> calls = {},
+                     std::vector<std::string> only = {}, std::string injected = "") {
+    return {name, layout, faults, runs, exit_code, out, debug, calls, only, injected};
+}
+
 const ServerCase kServerCases[] = {
     // Kept adapters numbered from 0 in the library's order, the dropped ones
     // never queried beyond OmbriGetNicInfo.
-    {"SeveralAdaptersInLibraryOrderWithoutTheDroppedOnes",
-     {{"handle=4097 desc=\"Gigabit Server Adapter (port 1)\" nvram=p1.nvram",
-       "handle=12289 type=2 desc=\"Fast Ethernet Adapter\" mac=001122334455 "
-       "pci=1111-2222-3333-4444",
-       "handle=4098 desc=\"Gigabit Server Adapter (port 2)\" nvram=p2.nvram",
-       "handle=4099 flags=1 desc=\"Gigabit Server Adapter (hidden)\" nvram=p1.nvram",
-       "handle=4100 desc=\"Gigabit Server Adapter (port 3)\" nvram=p3.nvram",
-       "handle=4101 flags=254 desc=\"Gigabit Server Adapter (port 4)\" nvram=p4.nvram",
-       "handle=8193 type=5 desc=\"Other Adapter\" nvram=p2.nvram"},
-      {"p1.nvram --pci 1234-ABCD-5678-0001 --mac 0A1B2C3D4E5F --bootcode 5.0.3 --preboot 8.3.2 "
-       "--entry 1:pxe",
-       "p2.nvram --pci 1234-ABCD-5678-0002 --mac 0A1B2C3D4E60 --bootcode 4.6.1 --preboot 2.1.0 "
-       "--ump 1.1.9 --entry 3:pxe --entry 1:iscsi",
-       "p3.nvram --pci 1234-ABCD-5678-0006 --mac 0A1B2C3D4E71 --bootcode 6.2.14 --preboot 1.0.0 "
-       "--ump 2.0 --entry 2:clp --entry 1:iscsi",
-       "p4.nvram --pci 1234-ABCD-5678-0007 --mac 0A1B2C3D4E72 --bootcode 6.2.14 --preboot 3.4.5 "
-       "--entry 1:clp"}},
-     "",
-     {"-c"},
-     1,
-     "0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 3 8 3 2 - - - - - - - - - - - -  Gigabit Server "
-     "Adapter (port 1) \n"
-     "1 0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 - - - 1 1 9 - - - 2 1 0 - - -  Gigabit Server "
-     "Adapter (port 2) \n"
-     "2 0A1B2C3D4E71 1234-ABCD-5678-0006 6 2 14 - - - 2 2 0 - - - 1 0 0 1 0 0  Gigabit Server "
-     "Adapter (port 3) \n"
-     "3 0A1B2C3D4E72 1234-ABCD-5678-0007 6 2 14 - - - - - - 3 4 5 - - - - - -  Gigabit Server "
-     "Adapter (port 4) \n",
-     "",
-     {{"OmbriGetNicInfo", "12289 4099 8193", 1},
-      {"OmbriGetNicAuxInfo OmbriInitDiag OmbriGetTernFwInfo OmbriReadFirmware OmbriUnInitDiag",
-       "12289 4099 8193", 0},
-      {"OmbriGetNicAuxInfo OmbriInitDiag OmbriUnInitDiag", "4097 4098 4100 4101", 1}}},
+    ServerRow(
+        "SeveralAdaptersInLibraryOrderWithoutTheDroppedOnes",
+        {{"handle=4097 desc=\"Gigabit Server Adapter (port 1)\" nvram=p1.nvram",
+          "handle=12289 type=2 desc=\"Fast Ethernet Adapter\" mac=001122334455 "
+          "pci=1111-2222-3333-4444",
+          "handle=4098 desc=\"Gigabit Server Adapter (port 2)\" nvram=p2.nvram",
+          "handle=4099 flags=1 desc=\"Gigabit Server Adapter (hidden)\" nvram=p1.nvram",
+          "handle=4100 desc=\"Gigabit Server Adapter (port 3)\" nvram=p3.nvram",
+          "handle=4101 flags=254 desc=\"Gigabit Server Adapter (port 4)\" nvram=p4.nvram",
+          "handle=8193 type=5 desc=\"Other Adapter\" nvram=p2.nvram"},
+         {"p1.nvram --pci 1234-ABCD-5678-0001 --mac 0A1B2C3D4E5F --bootcode 5.0.3 --preboot 8.3.2 "
+          "--entry 1:pxe",
+          "p2.nvram --pci 1234-ABCD-5678-0002 --mac 0A1B2C3D4E60 --bootcode 4.6.1 --preboot 2.1.0 "
+          "--ump 1.1.9 --entry 3:pxe --entry 1:iscsi",
+          "p3.nvram --pci 1234-ABCD-5678-0006 --mac 0A1B2C3D4E71 --bootcode 6.2.14 --preboot 1.0.0 "
+          "--ump 2.0 --entry 2:clp --entry 1:iscsi",
+          "p4.nvram --pci 1234-ABCD-5678-0007 --mac 0A1B2C3D4E72 --bootcode 6.2.14 --preboot 3.4.5 "
+          "--entry 1:clp"}},
+        "", {"-c"}, 1,
+        "0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 3 8 3 2 - - - - - - - - - - - -  Gigabit Server "
+        "Adapter (port 1) \n"
+        "1 0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 - - - 1 1 9 - - - 2 1 0 - - -  Gigabit Server "
+        "Adapter (port 2) \n"
+        "2 0A1B2C3D4E71 1234-ABCD-5678-0006 6 2 14 - - - 2 2 0 - - - 1 0 0 1 0 0  Gigabit Server "
+        "Adapter (port 3) \n"
+        "3 0A1B2C3D4E72 1234-ABCD-5678-0007 6 2 14 - - - - - - 3 4 5 - - - - - -  Gigabit Server "
+        "Adapter (port 4) \n",
+        "",
+        {{"OmbriGetNicInfo", "12289 4099 8193", 1},
+         {"OmbriGetNicAuxInfo OmbriInitDiag OmbriGetTernFwInfo OmbriReadFirmware OmbriUnInitDiag",
+          "12289 4099 8193", 0},
+         {"OmbriGetNicAuxInfo OmbriInitDiag OmbriUnInitDiag", "4097 4098 4100 4101", 1}}),
     // Nothing to report, and a library that does not initialise.
-    {"NoAdapterAtAllPrintsNothing",
-     {},
-     "",
-     kQuietAndDebug,
-     3,
-     "",
-     "",
-     {{"OmbriGetAllPhyNicHandles", "", 0}}},
-    {"NoSupportedAdapterPrintsNothing",
-     {{"handle=12289 type=2 desc=\"Fast Ethernet Adapter\" mac=001122334455 "
-       "pci=1111-2222-3333-4444",
-       "handle=4097 flags=1 desc=\"Gigabit Server Adapter\" nvram=port.nvram",
-       "handle=4098 type=0 desc=\"Gigabit Server Adapter\" nvram=port.nvram",
-       "handle=4099 flags=3 desc=\"Gigabit Server Adapter\" nvram=port.nvram"},
-      kPxePort.images},
-     "",
-     {"-c"},
-     3,
-     "",
-     "",
-     {{"OmbriGetNicInfo", "", 4}, {"OmbriGetNicAuxInfo OmbriInitDiag", "", 0}}},
+    ServerRow("NoAdapterAtAllPrintsNothing", {}, "", kQuietAndDebug, 3, "", "",
+              {{"OmbriGetAllPhyNicHandles", "", 0}}),
+    ServerRow("NoSupportedAdapterPrintsNothing",
+              {{"handle=12289 type=2 desc=\"Fast Ethernet Adapter\" mac=001122334455 "
+                "pci=1111-2222-3333-4444",
+                "handle=4097 flags=1 desc=\"Gigabit Server Adapter\" nvram=port.nvram",
+                "handle=4098 type=0 desc=\"Gigabit Server Adapter\" nvram=port.nvram",
+                "handle=4099 flags=3 desc=\"Gigabit Server Adapter\" nvram=port.nvram"},
+               kPxePort.images},
+              "", {"-c"}, 3, "", "",
+              {{"OmbriGetNicInfo", "", 4}, {"OmbriGetNicAuxInfo OmbriInitDiag", "", 0}}),
     // Nothing after the failed initialisation.
-    {"InitialisationFailureIsOnlyADebugLine",
-     {kPxePort.adapters, {"port.nvram --bootcode 5.0.3"}},
-     "OmbriInitializeEx status=42",
-     {"-c", "-debug -c"},
-     0,
-     "",
-     "OmbriInitializeEx() failed 42\r\n",
-     {},
-     {"OmbriGetVersion", "OmbriInitializeEx"},
-     "OmbriInitializeEx"},
+    ServerRow("InitialisationFailureIsOnlyADebugLine",
+              {kPxePort.adapters, {"port.nvram --bootcode 5.0.3"}}, "OmbriInitializeEx status=42",
+              {"-c", "-debug -c"}, 0, "", "OmbriInitializeEx() failed 42\r\n", {},
+              {"OmbriGetVersion", "OmbriInitializeEx"}, "OmbriInitializeEx"),
     // Injected faults past the library's start: what the report still shows.
-    {"ReadFailsFromTheFourthReadOfPort1", kThreePorts,
-     "OmbriReadFirmware status=7 adapter=4098 from=4", kQuietAndDebug, 1, kReadFails4,
-     "OmbriReadFirmware() failed 7\r\n"},
-    {"ReadFailsAfterTheClpMatch", kThreePorts, "OmbriReadFirmware status=7 adapter=4098 at=7",
-     kQuietAndDebug, 1,
-     std::string("Failed to read NVRAM!\r\n") + kLine0 +
-         "1 0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 - - - - - - 3 1 4 - - - - - -  Gigabit Server "
-         "Adapter (port 2) \n" +
-         kLine2,
-     "OmbriReadFirmware() failed 7\r\n"},
-    {"InitDiagFailsForPort1", kThreePorts, "OmbriInitDiag status=5 adapter=4098", kQuietAndDebug, 1,
-     kInitDiagFails1, "OmbriInitDiag() failed 5\r\n"},
-    {"InitDiagFailsForPort0", kThreePorts, "OmbriInitDiag status=5 adapter=4097", kQuietAndDebug, 1,
-     ZeroReportLine(0) + ZeroReportLine(1) + ZeroReportLine(2), "OmbriInitDiag() failed 5\r\n"},
-    {"TernFwInfoFails", kThreePorts, "OmbriGetTernFwInfo status=6 adapter=4098", kQuietAndDebug, 1,
-     kTernFwFails1, "OmbriGetTernFwInfo() failed 6\r\n"},
-    {"UnInitDiagFails", kThreePorts, "OmbriUnInitDiag status=8 adapter=4097", kQuietAndDebug, 1,
-     std::string(kLine0) + kLine1 + kLine2, "OmbriUnInitDiag() failed 8\r\n"},
-    {"AuxInfoFailsDropsThePort", kThreePorts, "OmbriGetNicAuxInfo status=3 adapter=4098",
-     kQuietAndDebug, 1,
-     std::string(kLine0) +
-         "1 0A1B2C3D4E71 1234-ABCD-5678-0006 6 2 14 - - - - - - - - - 2 1 0 - - -  Gigabit Server "
-         "Adapter (port 3) \n",
-     ""},
-    {"NicInfoFailsDropsThePort", kThreePorts, "OmbriGetNicInfo status=3 adapter=4097",
-     kQuietAndDebug, 1,
-     "0 0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 3 1 4 - - - - - - - - - - - -  Gigabit Server "
-     "Adapter (port 2) \n"
-     "1 0A1B2C3D4E71 1234-ABCD-5678-0006 6 2 14 - - - - - - - - - 2 1 0 - - -  Gigabit Server "
-     "Adapter (port 3) \n",
-     ""},
-    {"UninitializeFails", kThreePorts, "OmbriUninitialize status=4", kQuietAndDebug, 1,
-     std::string(kLine0) + kLine1 + kLine2, ""},
+    ServerRow("ReadFailsFromTheFourthReadOfPort1", kThreePorts,
+              "OmbriReadFirmware status=7 adapter=4098 from=4", kQuietAndDebug, 1, kReadFails4,
+              "OmbriReadFirmware() failed 7\r\n"),
+    ServerRow("ReadFailsAfterTheClpMatch", kThreePorts,
+              "OmbriReadFirmware status=7 adapter=4098 at=7", kQuietAndDebug, 1,
+              std::string("Failed to read NVRAM!\r\n") + kLine0 +
+                  "1 0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 - - - - - - 3 1 4 - - - - - -  Gigabit "
+                  "Server Adapter (port 2) \n" +
+                  kLine2,
+              "OmbriReadFirmware() failed 7\r\n"),
+    ServerRow("InitDiagFailsForPort1", kThreePorts, "OmbriInitDiag status=5 adapter=4098",
+              kQuietAndDebug, 1, kInitDiagFails1, "OmbriInitDiag() failed 5\r\n"),
+    ServerRow("InitDiagFailsForPort0", kThreePorts, "OmbriInitDiag status=5 adapter=4097",
+              kQuietAndDebug, 1, ZeroReportLine(0) + ZeroReportLine(1) + ZeroReportLine(2),
+              "OmbriInitDiag() failed 5\r\n"),
+    ServerRow("TernFwInfoFails", kThreePorts, "OmbriGetTernFwInfo status=6 adapter=4098",
+              kQuietAndDebug, 1, kTernFwFails1, "OmbriGetTernFwInfo() failed 6\r\n"),
+    ServerRow("UnInitDiagFails", kThreePorts, "OmbriUnInitDiag status=8 adapter=4097",
+              kQuietAndDebug, 1, std::string(kLine0) + kLine1 + kLine2,
+              "OmbriUnInitDiag() failed 8\r\n"),
+    ServerRow("AuxInfoFailsDropsThePort", kThreePorts, "OmbriGetNicAuxInfo status=3 adapter=4098",
+              kQuietAndDebug, 1,
+              std::string(kLine0) + "1 0A1B2C3D4E71 1234-ABCD-5678-0006 6 2 14 - - - - - - - - - 2 "
+                                    "1 0 - - -  Gigabit Server "
+                                    "Adapter (port 3) \n",
+              ""),
+    ServerRow(
+        "NicInfoFailsDropsThePort", kThreePorts, "OmbriGetNicInfo status=3 adapter=4097",
+        kQuietAndDebug, 1,
+        "0 0A1B2C3D4E60 1234-ABCD-5678-0002 4 6 1 3 1 4 - - - - - - - - - - - -  Gigabit Server "
+        "Adapter (port 2) \n"
+        "1 0A1B2C3D4E71 1234-ABCD-5678-0006 6 2 14 - - - - - - - - - 2 1 0 - - -  Gigabit Server "
+        "Adapter (port 3) \n",
+        ""),
+    ServerRow("UninitializeFails", kThreePorts, "OmbriUninitialize status=4", kQuietAndDebug, 1,
+              std::string(kLine0) + kLine1 + kLine2, ""),
     // The library calls behind fault cases that the output alone cannot show.
-    {"InitDiagFailureStopsTheTableAtThatPort",
-     kThreePorts,
-     "OmbriInitDiag status=5 adapter=4098",
-     {"-c"},
-     1,
-     kInitDiagFails1,
-     "",
-     {{"OmbriInitDiag", "4098", 1},
-      {"OmbriGetTernFwInfo OmbriReadFirmware OmbriUnInitDiag", "4098", 0},
-      {"OmbriInitDiag OmbriGetTernFwInfo OmbriReadFirmware", "4099", 0},
-      {"OmbriUnInitDiag", "4097", 1}}},
-    {"ReadFailureEndsThatPortsScanOnly",
-     kThreePorts,
-     "OmbriReadFirmware status=7 adapter=4098 from=4",
-     {"-c"},
-     1,
-     kReadFails4,
-     "",
-     {{"OmbriReadFirmware", "4098", 4},
-      {"OmbriUnInitDiag", "4098", 1},
-      {"OmbriReadFirmware", "4099", 5}},
-     {},
-     "OmbriReadFirmware 4098"},
-    {"TernFwInfoFailureReadsNoNvram",
-     kThreePorts,
-     "OmbriGetTernFwInfo status=6 adapter=4098",
-     {"-c"},
-     1,
-     kTernFwFails1,
-     "",
-     {{"OmbriReadFirmware", "4098", 0}, {"OmbriUnInitDiag", "4098", 1}}},
+    ServerRow("InitDiagFailureStopsTheTableAtThatPort", kThreePorts,
+              "OmbriInitDiag status=5 adapter=4098", {"-c"}, 1, kInitDiagFails1, "",
+              {{"OmbriInitDiag", "4098", 1},
+               {"OmbriGetTernFwInfo OmbriReadFirmware OmbriUnInitDiag", "4098", 0},
+               {"OmbriInitDiag OmbriGetTernFwInfo OmbriReadFirmware", "4099", 0},
+               {"OmbriUnInitDiag", "4097", 1}}),
+    ServerRow("ReadFailureEndsThatPortsScanOnly", kThreePorts,
+              "OmbriReadFirmware status=7 adapter=4098 from=4", {"-c"}, 1, kReadFails4, "",
+              {{"OmbriReadFirmware", "4098", 4},
+               {"OmbriUnInitDiag", "4098", 1},
+               {"OmbriReadFirmware", "4099", 5}},
+              {}, "OmbriReadFirmware 4098"),
+    ServerRow("TernFwInfoFailureReadsNoNvram", kThreePorts,
+              "OmbriGetTernFwInfo status=6 adapter=4098", {"-c"}, 1, kTernFwFails1, "",
+              {{"OmbriReadFirmware", "4098", 0}, {"OmbriUnInitDiag", "4098", 1}}),
 };
 
 void PrintTo(const ServerCase &c, std::ostream *os) {
@@ -512,26 +486,23 @@ struct AloneCase {
     std::string out;
 };
 
+AloneCase AloneRow(const char *name, std::string beside, std::vector<std::string> plants,
+                   bool terminal, std::string out) {
+    return {name, beside, plants, terminal, out};
+}
+
 const AloneCase kAloneCases[] = {
-    {"MissingLibraryIsOneLine",
-     "",
-     {"", "current", "path"},
-     false,
-     "Cannot load the adapter library OMBRIa.DLL.\r\n"},
+    AloneRow("MissingLibraryIsOneLine", "", {"", "current", "path"}, false,
+             "Cannot load the adapter library OMBRIa.DLL.\r\n"),
     // The same line on a terminal (native only: the colour is an ANSI sequence
     // there, a console attribute on Windows): red, then back to grey. The
     // terminal turns "\n" into "\r\n".
-    {"MissingLibraryLineIsRedOnATerminal",
-     "",
-     {""},
-     true,
-     "\033[1;31mCannot load the adapter library OMBRIa.DLL.\r\r\n\033[0m"},
+    AloneRow("MissingLibraryLineIsRedOnATerminal", "", {""}, true,
+             "\033[1;31mCannot load the adapter library OMBRIa.DLL.\r\r\n\033[0m"),
     // Not one operation is called: the binding is checked whole first.
-    {"LibraryWithoutAnOperationIsOneLine",
-     "partial",
-     {""},
-     false,
-     "The adapter library OMBRIa.DLL has no operation OmbriGetTernFwInfo (ordinal 104).\r\n"},
+    AloneRow(
+        "LibraryWithoutAnOperationIsOneLine", "partial", {""}, false,
+        "The adapter library OMBRIa.DLL has no operation OmbriGetTernFwInfo (ordinal 104).\r\n"),
 };
 
 void PrintTo(const AloneCase &c, std::ostream *os) {
