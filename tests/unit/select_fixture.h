@@ -55,13 +55,7 @@ class SelectTest : public ::testing::Test {
         std::filesystem::current_path(dir_);
         log_ = dir_ + "/lanrefit.log";
         snprintf(LogPath, sizeof LogPath, "%s", log_.c_str());
-        LogOpenFailed = false;
-        RunFlags = RUN_LOG_READY;
-        CurrentNic = 0;
-        NicTable.clear();
-        NicFwTable.clear();
-        PlanTable.clear();
-        NicCount = 0;
+        ResetTables(RUN_LOG_READY);
         Feed(""); // no test may block on the terminal
     }
 
@@ -70,19 +64,24 @@ class SelectTest : public ::testing::Test {
             fclose(LogFile);
             LogFile = nullptr;
         }
-        RunFlags = 0;
-        LogOpenFailed = false;
+        ResetTables(0);
         LogPath[0] = '\0';
-        CurrentNic = 0;
-        NicTable.clear();
-        NicFwTable.clear();
-        PlanTable.clear();
-        NicCount = 0;
         if (freopen(EmptyInputFile().c_str(), "r", stdin) == nullptr) {
             ADD_FAILURE() << "stdin not restored";
         }
         std::filesystem::current_path(old_cwd_);
         std::filesystem::remove_all(dir_);
+    }
+
+    // The process-wide state the routines under test read and write.
+    static void ResetTables(uint32_t run_flags) {
+        RunFlags = run_flags;
+        LogOpenFailed = false;
+        CurrentNic = 0;
+        NicTable.clear();
+        NicFwTable.clear();
+        PlanTable.clear();
+        NicCount = 0;
     }
 
     // Appends an adapter with the test identity and the given firmware flags.
