@@ -35,6 +35,25 @@ inline std::string Heading() {
     return std::string("\r\nFound ") + kDescription + " MAC: " + kMac + " \r\n";
 }
 
+// The warnings above a question, byte for byte.
+inline std::string SameWarning(const char *installed, const char *selected) {
+    return std::string("** WARNING ** - Installed ") + installed +
+           " is the same version as selected " + selected + ".\r\n";
+}
+inline std::string RecentWarning(const char *installed, const char *selected) {
+    return std::string("** WARNING ** - Installed ") + installed +
+           " is more recent than selected " + selected + ".\r\n";
+}
+// What an older UMP image gives, in the log only, never a question.
+inline const std::string kUmpOlderLog =
+    RecentWarning("UMP", "UMP") +
+    "** WARNING ** - Installation of an older UMP version is not allowed.\r\n";
+
+// One catalogue record for the test adapter.
+inline std::string Rec(const char *file, const char *version) {
+    return std::string(kIdentity) + " " + file + " " + version + "\n";
+}
+
 // Read in text mode, as the log was written: on Windows the C library stores
 // each line feed as CR LF, and reading in text mode gives the text back.
 inline std::string ReadHostFile(const std::string &path) {

@@ -8,9 +8,6 @@ namespace {
 
 class FlowTest : public SelectTest {
   protected:
-    std::string Rec(const char *file, const char *version) {
-        return std::string(kIdentity) + " " + file + " " + version + "\n";
-    }
     // Every catalogue holds one newer record for the test adapter.
     void WriteAllCatalogues() {
         WriteFile("NIC_FW/Boot_Code/BC.config", Rec("bc.bin", "9.0.0"));
@@ -193,8 +190,7 @@ TEST_F(FlowTest, IscsiAndStubShareTheVersion) {
     EXPECT_EQ(plan.IscsiVersion.minor, 0u);
     EXPECT_EQ(plan.Flags, PLAN_ISCSI_FOUND | PLAN_ISCSI_CONFIRMED | PLAN_ISCSI_STUB_FOUND);
     EXPECT_EQ(out_, Heading() + "Update iSCSI 1.5.0 to 2.0.0 -  y/n/q (y):" + Heading() +
-                        "** WARNING ** - Installed iSCSI is more recent than selected iSCSI "
-                        "stub.\r\n" +
+                        RecentWarning("iSCSI", "iSCSI stub") +
                         "Update iSCSI 1.5.0 to 1.0.0 -  y/n/q (n):");
 }
 
@@ -245,41 +241,43 @@ TEST_F(FlowTest, WhichRecordEachModeTakes) {
     }
 }
 
-// A forced silent run with only an older UMP image takes no UMP and ends with errors.
-TEST_F(FlowTest, ForcedSilentOlderUmpWritesNothing) {
-    AddAdapter(FW_HAS_UMP);
-    NicFwTable[0].UmpVersion = Version8{5, 0, 0};
-    WriteFile("NIC_FW/UMP/UMP.config", Rec("old1.bin", "4.0.0") + Rec("old2.bin", "4.9.9"));
-    RunFlags |= RUN_SILENT | RUN_FORCE;
-    SelectUMP();
-    EXPECT_EQ(PlanTable[0].Flags, PLAN_UMP_FOUND);
-    EXPECT_STREQ(PlanTable[0].UmpPath, ".\\NIC_FW\\UMP\\old2.bin");
-    EXPECT_NE(RunFlags & RUN_HAD_ERRORS, 0u);
-    EXPECT_NE(RunFlags & RUN_SILENT, 0u);
-    // A silent run still logs the heading before each offered match.
-    const std::string warnings =
-        "** WARNING ** - Installed UMP is more recent than selected UMP.\r\n"
-        "** WARNING ** - Installation of an older UMP version is not allowed.\r\n";
-    EXPECT_EQ(Log(), Heading() + warnings + Heading() + warnings);
-}
-
-// An interactive run with an older UMP asks nothing; the warnings are in the log only.
-TEST_F(FlowTest, InteractiveOlderUmpAsksNothing) {
-    AddAdapter(FW_HAS_UMP);
-    NicFwTable[0].UmpVersion = Version8{5, 0, 0};
-    WriteFile("NIC_FW/UMP/UMP.config", Rec("old.bin", "4.0.0"));
-    Feed("y\n");
-    Capture();
-    SelectUMP();
-    Collect();
-    EXPECT_EQ(out_, Heading());
-    EXPECT_EQ(Log(), Heading() +
-                         "** WARNING ** - Installed UMP is more recent than selected UMP.\r\n"
-                         "** WARNING ** - Installation of an older UMP version is not "
-                         "allowed.\r\n");
-    EXPECT_EQ(PlanTable[0].Flags, PLAN_UMP_FOUND);
-    EXPECT_EQ(RunFlags & (RUN_SILENT | RUN_HAD_ERRORS), 0u);
-    EXPECT_EQ(RestOfInput(), "y\n");
+// Only older UMP images: none is taken, none is asked for, the warnings go
+// to the log only; a forced silent run ends with errors. A silent run still
+// logs the heading before each offered match.
+TEST_F(FlowTest, OlderUmpIsNeverTaken) {
+    struct Row {
+        const char *name;
+        uint32_t mode;
+        std::string catalogue;
+        const char *path; // the last match
+        std::string out, log;
+        uint32_t run_bits; // RunFlags bits the rule adds
+    } rows[] = {
+        {"ForcedSilentOlderUmpWritesNothing", RUN_SILENT | RUN_FORCE,
+         Rec("old1.bin", "4.0.0") + Rec("old2.bin", "4.9.9"), "old2.bin", "",
+         Heading() + kUmpOlderLog + Heading() + kUmpOlderLog, RUN_HAD_ERRORS},
+        {"InteractiveOlderUmpAsksNothing", 0, Rec("old.bin", "4.0.0"), "old.bin", Heading(),
+         Heading() + kUmpOlderLog, 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        TearDown();
+        SetUp();
+        AddAdapter(FW_HAS_UMP);
+        NicFwTable[0].UmpVersion = Version8{5, 0, 0};
+        WriteFile("NIC_FW/UMP/UMP.config", row.catalogue);
+        RunFlags |= row.mode;
+        Feed("y\n");
+        Capture();
+        SelectUMP();
+        Collect();
+        EXPECT_EQ(out_, row.out);
+        EXPECT_EQ(Log(), row.log);
+        EXPECT_EQ(PlanTable[0].Flags, PLAN_UMP_FOUND);
+        EXPECT_EQ(std::string(PlanTable[0].UmpPath), std::string(".\\NIC_FW\\UMP\\") + row.path);
+        EXPECT_EQ(RunFlags & ~RUN_LOG_OPEN, RUN_LOG_READY | row.mode | row.run_bits);
+        EXPECT_EQ(RestOfInput(), "y\n"); // nothing was asked
+    }
 }
 
 // Advise only over two adapters: one newer, one older image.
