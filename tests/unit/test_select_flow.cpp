@@ -83,30 +83,6 @@ TEST_F(FlowTest, Preconditions) {
     }
 }
 
-// Boot code selection announces the adapter before it reads its catalogue.
-TEST_F(FlowTest, BootCodeHeadingWithoutMatch) {
-    AddAdapter(FW_HAS_BOOTCODE);
-    Capture();
-    SelectBootCode();
-    Collect();
-    EXPECT_EQ(out_, Heading());
-    EXPECT_NE(NicFwTable[0].Flags & FW_ANNOUNCED, 0u);
-    EXPECT_EQ(PlanTable[0].Flags, 0u);
-}
-
-// An adapter with iSCSI in its pre-boot slot reads PXE 0.0.0: every PXE image is newer.
-TEST_F(FlowTest, IscsiAdapterOfferedPxeAsNewer) {
-    AddAdapter(FW_HAS_ISCSI);
-    NicFwTable[0].IscsiVersion = Version8{3, 0, 0};
-    WriteFile("NIC_FW/PXE/MFPXE.config", Rec("pxe.bin", "1.0.0"));
-    Feed("\n");
-    Capture();
-    SelectPXE();
-    Collect();
-    EXPECT_EQ(out_, Heading() + "Update PXE 0.0.0 to 1.0.0 -  y/n/q (y):");
-    EXPECT_EQ(PlanTable[0].Flags, PLAN_PXE_FOUND | PLAN_PXE_CONFIRMED);
-}
-
 // A confirmed CLP skips PXE selection in the run's order; a declined one does not.
 TEST_F(FlowTest, ConfirmedClpSkipsPxe) {
     WriteAllCatalogues();
@@ -153,19 +129,6 @@ TEST_F(FlowTest, QuitAtUmpClearsTheAdaptersPlan) {
                          PLAN_ISCSI_CONFIRMED);
     EXPECT_EQ(PlanTable[0].Flags, first);
     EXPECT_EQ(PlanTable[1].Flags, 0u);
-    EXPECT_NE(RunFlags & RUN_CANCELLED, 0u);
-    EXPECT_EQ(RestOfInput(), "y\n");
-}
-
-// Quit at the first record ends the scan: later records are not offered.
-TEST_F(FlowTest, QuitStopsTheScan) {
-    AddAdapter(0);
-    WriteFile("NIC_FW/CLP/CLP.config", Rec("a.bin", "1.0.0") + Rec("b.bin", "2.0.0"));
-    Feed("q\ny\n");
-    Capture();
-    SelectCLP();
-    Collect();
-    EXPECT_EQ(PlanTable[0].Flags, 0u);
     EXPECT_NE(RunFlags & RUN_CANCELLED, 0u);
     EXPECT_EQ(RestOfInput(), "y\n");
 }
@@ -241,42 +204,74 @@ TEST_F(FlowTest, WhichRecordEachModeTakes) {
     }
 }
 
-// Only older UMP images: none is taken, none is asked for, the warnings go
-// to the log only; a forced silent run ends with errors. A silent run still
-// logs the heading before each offered match.
-TEST_F(FlowTest, OlderUmpIsNeverTaken) {
+// One routine on one adapter with one catalogue: what is shown and logged,
+// the plan's bits and its one path, the flags the routine adds, whether it
+// announced the adapter, what is left of the input.
+TEST_F(FlowTest, OneRoutineOnOneAdapter) {
+    const std::string q_pxe = "Update PXE 0.0.0 to 1.0.0 -  y/n/q (y):";
+    const std::string q_clp = "Update CLP 0.0.0 to 1.0.0 -  y/n/q (y):";
     struct Row {
         const char *name;
+        int (*select)();
+        uint32_t fw_flags;
+        uint8_t installed; // the major number of UMP and iSCSI
         uint32_t mode;
-        std::string catalogue;
-        const char *path; // the last match
+        const char *catalogue; // null: none
+        std::string records;
+        const char *input;
         std::string out, log;
-        uint32_t run_bits; // RunFlags bits the rule adds
+        uint32_t plan_flags;
+        std::string path; // the plan's one path
+        uint32_t run_bits;
+        bool announced;
+        const char *rest;
     } rows[] = {
-        {"ForcedSilentOlderUmpWritesNothing", RUN_SILENT | RUN_FORCE,
-         Rec("old1.bin", "4.0.0") + Rec("old2.bin", "4.9.9"), "old2.bin", "",
-         Heading() + kUmpOlderLog + Heading() + kUmpOlderLog, RUN_HAD_ERRORS},
-        {"InteractiveOlderUmpAsksNothing", 0, Rec("old.bin", "4.0.0"), "old.bin", Heading(),
-         Heading() + kUmpOlderLog, 0},
+        // Boot code selection announces the adapter before it reads its catalogue.
+        {"BootCodeHeadingWithoutMatch", SelectBootCode, FW_HAS_BOOTCODE, 0, 0, nullptr, "", "",
+         Heading(), Heading(), 0, "", 0, true, ""},
+        // An adapter with iSCSI in its pre-boot slot reads PXE 0.0.0: every PXE image is newer.
+        {"IscsiAdapterOfferedPxeAsNewer", SelectPXE, FW_HAS_ISCSI, 3, 0, "NIC_FW/PXE/MFPXE.config",
+         Rec("pxe.bin", "1.0.0"), "\n", Heading() + q_pxe, Heading() + q_pxe + "\n",
+         PLAN_PXE_FOUND | PLAN_PXE_CONFIRMED, ".\\NIC_FW\\PXE\\pxe.bin", 0, false, ""},
+        // Quit at the first record ends the scan: later records are not offered.
+        {"QuitStopsTheScan", SelectCLP, 0, 0, 0, "NIC_FW/CLP/CLP.config",
+         Rec("a.bin", "1.0.0") + Rec("b.bin", "2.0.0"), "q\ny\n", Heading() + q_clp,
+         Heading() + q_clp + "q\n", 0, ".\\NIC_FW\\CLP\\a.bin", RUN_CANCELLED, false, "y\n"},
+        // Only older UMP images: none is taken, none is asked for, the warnings
+        // go to the log only; a forced silent run ends with errors. A silent run
+        // still logs the heading before each offered match.
+        {"ForcedSilentOlderUmpWritesNothing", SelectUMP, FW_HAS_UMP, 5, RUN_SILENT | RUN_FORCE,
+         "NIC_FW/UMP/UMP.config", Rec("old1.bin", "4.0.0") + Rec("old2.bin", "4.9.9"), "y\n", "",
+         Heading() + kUmpOlderLog + Heading() + kUmpOlderLog, PLAN_UMP_FOUND,
+         ".\\NIC_FW\\UMP\\old2.bin", RUN_HAD_ERRORS, false, "y\n"},
+        {"InteractiveOlderUmpAsksNothing", SelectUMP, FW_HAS_UMP, 5, 0, "NIC_FW/UMP/UMP.config",
+         Rec("old.bin", "4.0.0"), "y\n", Heading(), Heading() + kUmpOlderLog, PLAN_UMP_FOUND,
+         ".\\NIC_FW\\UMP\\old.bin", 0, false, "y\n"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         TearDown();
         SetUp();
-        AddAdapter(FW_HAS_UMP);
-        NicFwTable[0].UmpVersion = Version8{5, 0, 0};
-        WriteFile("NIC_FW/UMP/UMP.config", row.catalogue);
+        AddAdapter(row.fw_flags);
+        NicFwTable[0].UmpVersion = NicFwTable[0].IscsiVersion = Version8{row.installed, 0, 0};
+        if (row.catalogue != nullptr) {
+            WriteFile(row.catalogue, row.records);
+        }
         RunFlags |= row.mode;
-        Feed("y\n");
+        Feed(row.input);
         Capture();
-        SelectUMP();
+        EXPECT_EQ(row.select(), 0);
         Collect();
+        const UpgradePlan &plan = PlanTable[0];
         EXPECT_EQ(out_, row.out);
         EXPECT_EQ(Log(), row.log);
-        EXPECT_EQ(PlanTable[0].Flags, PLAN_UMP_FOUND);
-        EXPECT_EQ(std::string(PlanTable[0].UmpPath), std::string(".\\NIC_FW\\UMP\\") + row.path);
+        EXPECT_EQ(plan.Flags, row.plan_flags);
+        EXPECT_EQ(std::string(plan.BootCodePath) + plan.PxePath + plan.UmpPath + plan.ClpPath +
+                      plan.IscsiPath + plan.IscsiStubPath,
+                  row.path);
         EXPECT_EQ(RunFlags & ~RUN_LOG_OPEN, RUN_LOG_READY | row.mode | row.run_bits);
-        EXPECT_EQ(RestOfInput(), "y\n"); // nothing was asked
+        EXPECT_EQ((NicFwTable[0].Flags & FW_ANNOUNCED) != 0, row.announced);
+        EXPECT_EQ(RestOfInput(), row.rest);
     }
 }
 
