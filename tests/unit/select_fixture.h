@@ -50,7 +50,7 @@ inline const std::string kUmpOlderLog =
     "** WARNING ** - Installation of an older UMP version is not allowed.\r\n";
 
 // One catalogue record for the test adapter.
-inline std::string Rec(const char *file, const char *version) {
+inline std::string Rec(const std::string &file, const std::string &version) {
     return std::string(kIdentity) + " " + file + " " + version + "\n";
 }
 

@@ -99,8 +99,8 @@ TEST_F(CatalogueTest, EachComponentRecordsItsMatch) {
         TearDown();
         SetUp();
         RunFlags |= RUN_DEBUG;
-        WriteFile(c.host_catalogue, std::string("0000-0000-0000-0000 other.bin 9.9.9\n") +
-                                        kIdentity + " sub\\img.bin v2.3.1\n");
+        WriteFile(c.host_catalogue,
+                  "0000-0000-0000-0000 other.bin 9.9.9\n" + Rec("sub\\img.bin", "v2.3.1"));
         Feed("\n");
         Capture();
         EXPECT_EQ(c.select(), 0);
@@ -150,8 +150,7 @@ TEST_F(CatalogueTest, EmptyAndBlankCataloguesOfferNothing) {
 // Declined first record, second offered and recorded; the heading comes before
 // each offered match while the adapter is not announced.
 TEST_F(CatalogueTest, SecondRecordOfferedAfterFirstDeclined) {
-    Clp(std::string(kIdentity) + " first.bin 1.0.0\n" + kIdentity + " second.bin 2.0.0\n" +
-        kIdentity + " third.bin 3.0.0\n");
+    Clp(Rec("first.bin", "1.0.0") + Rec("second.bin", "2.0.0") + Rec("third.bin", "3.0.0"));
     Feed("n\n\n");
     RunClp();
     EXPECT_STREQ(Plan().ClpPath, ".\\NIC_FW\\CLP\\second.bin");
@@ -161,8 +160,8 @@ TEST_F(CatalogueTest, SecondRecordOfferedAfterFirstDeclined) {
 }
 
 TEST_F(CatalogueTest, AllDeclinedKeepsLastMatchFound) {
-    Clp(std::string(kIdentity) + " first.bin 1.0.0\n" + "0000-0000-0000-0000 x.bin 9.0.0\n" +
-        kIdentity + " second.bin 2.0.0\n");
+    Clp(Rec("first.bin", "1.0.0") + "0000-0000-0000-0000 x.bin 9.0.0\n" +
+        Rec("second.bin", "2.0.0"));
     Feed("n\nno\n");
     RunClp();
     EXPECT_STREQ(Plan().ClpPath, ".\\NIC_FW\\CLP\\second.bin");
@@ -260,9 +259,8 @@ TEST_F(CatalogueTest, IdentityText) {
 // List mode records the first match only, asks nothing and confirms nothing.
 TEST_F(CatalogueTest, ListModeRecordsFirstMatchOnly) {
     RunFlags |= RUN_LIST;
-    WriteFile("NIC_FW/Boot_Code/BC.config",
-              std::string(kIdentity) + " bc1.bin 1.0.0\n" + kIdentity + " bc2.bin 2.0.0\n");
-    Clp(std::string(kIdentity) + " first.bin 1.0.0\n" + kIdentity + " second.bin 2.0.0\n");
+    WriteFile("NIC_FW/Boot_Code/BC.config", Rec("bc1.bin", "1.0.0") + Rec("bc2.bin", "2.0.0"));
+    Clp(Rec("first.bin", "1.0.0") + Rec("second.bin", "2.0.0"));
     Feed("y\n");
     Capture();
     SelectBootCode();
@@ -295,12 +293,12 @@ TEST_F(CatalogueTest, OverLongRecordsAreSkipped) {
         std::string path; // "" nothing
         int skips;
     } rows[] = {
-        {id + " " + fits + " 1.0.0\n", dir + fits, 0},
-        {id + " " + too_long + " 1.0.0\n" + id + " next.bin 2.0.0\n", dir + "next.bin", 1},
-        {id + " " + huge + " 1.0.0\n" + id + " next.bin 2.0.0\n", dir + "next.bin", 1},
-        {id + " v.bin " + version_fits + "\n", dir + "v.bin", 0},
-        {id + " w.bin " + version_too_long + "\n" + id + " next.bin 2.0.0\n", dir + "next.bin", 1},
-        {id + " " + too_long + " 1.0.0\n", "", 1},
+        {Rec(fits, "1.0.0"), dir + fits, 0},
+        {Rec(too_long, "1.0.0") + Rec("next.bin", "2.0.0"), dir + "next.bin", 1},
+        {Rec(huge, "1.0.0") + Rec("next.bin", "2.0.0"), dir + "next.bin", 1},
+        {Rec("v.bin", version_fits), dir + "v.bin", 0},
+        {Rec("w.bin", version_too_long) + Rec("next.bin", "2.0.0"), dir + "next.bin", 1},
+        {Rec(too_long, "1.0.0"), "", 1},
         // Records of other adapters are not looked at.
         {"0000-0000-0000-0000 " + huge + " 1.0.0\n", "", 0},
     };
