@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -52,15 +50,6 @@ inline const std::string kUmpOlderLog =
 // One catalogue record for the test adapter.
 inline std::string Rec(const std::string &file, const std::string &version) {
     return std::string(kIdentity) + " " + file + " " + version + "\n";
-}
-
-// Read in text mode, as the log was written: on Windows the C library stores
-// each line feed as CR LF, and reading in text mode gives the text back.
-inline std::string ReadHostFile(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 class SelectTest : public ::testing::Test {
@@ -161,11 +150,16 @@ class SelectTest : public ::testing::Test {
         out_ = testing::internal::GetCapturedStdout();
         err_ = testing::internal::GetCapturedStderr();
     }
+    // The log so far, read in text mode as it was written: on Windows the C
+    // library stores each line feed as CR LF, and text mode gives the text back.
     std::string Log() {
         if (LogFile != nullptr) {
             fflush(LogFile);
         }
-        return ReadHostFile(log_);
+        std::ifstream in(log_);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
     }
 
     std::string old_cwd_, dir_, log_, out_, err_;
