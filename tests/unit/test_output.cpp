@@ -4,10 +4,6 @@
 
 namespace {
 
-bool Exists(const std::string &path) {
-    return std::filesystem::exists(path);
-}
-
 // The selection bench serves here for its work folder, log path and capture.
 class OutputTest : public select_test::SelectTest {};
 
@@ -33,6 +29,8 @@ const RouteCase kRoutes[] = {
 TEST_F(OutputTest, EachRoutineWritesWhereItsFlagsSay) {
     for (const RouteCase &c : kRoutes) {
         SCOPED_TRACE(testing::Message() << "flags 0x" << std::hex << c.flags);
+        TearDown();
+        SetUp();
         RunFlags = c.flags;
         Capture();
         Output(0, "out %d\r\n", 1);
@@ -46,13 +44,9 @@ TEST_F(OutputTest, EachRoutineWritesWhereItsFlagsSay) {
         if (c.to_log) {
             EXPECT_EQ(Log(), "out 1\r\nred x\r\nlog 2\r\n");
         } else {
-            EXPECT_FALSE(Exists(log_)) << "no file is touched before the log is ready";
+            EXPECT_FALSE(std::filesystem::exists(log_))
+                << "no file is touched before the log is ready";
         }
-        if (LogFile != nullptr) {
-            fclose(LogFile);
-            LogFile = nullptr;
-        }
-        std::remove(log_.c_str());
     }
 }
 
@@ -174,7 +168,7 @@ TEST_F(OutputTest, NoLogIsWritten) {
         EXPECT_EQ(err_, failed);
         EXPECT_EQ(RunFlags, c.flags_after);
         EXPECT_EQ(LogFile, nullptr);
-        EXPECT_FALSE(Exists(path));
+        EXPECT_FALSE(std::filesystem::exists(path));
     }
 }
 

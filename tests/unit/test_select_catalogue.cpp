@@ -156,9 +156,10 @@ struct ScanRow {
 };
 
 const ScanRow kScans[] = {
-    {"EmptyCatalogueOffersNothing", 0, false, "", "", "y\n", "", "", 0, 0, "", false, "y\n"},
-    {"BlankCatalogueOffersNothing", 0, false, "", " \n\t\r\n   \n\n", "y\n", "", "", 0, 0, "",
-     false, "y\n"},
+    {"EmptyAndBlankCataloguesOfferNothing/empty", 0, false, "", "", "y\n", "", "", 0, 0, "", false,
+     "y\n"},
+    {"EmptyAndBlankCataloguesOfferNothing/blank", 0, false, "", " \n\t\r\n   \n\n", "y\n", "", "",
+     0, 0, "", false, "y\n"},
     {"SecondRecordOfferedAfterFirstDeclined", 0, false, "",
      Rec("first.bin", "1.0.0") + Rec("second.bin", "2.0.0") + Rec("third.bin", "3.0.0"), "n\n\n",
      "", ".\\NIC_FW\\CLP\\second.bin", 2, PLAN_CLP_FOUND | PLAN_CLP_CONFIRMED,
