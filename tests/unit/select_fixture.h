@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -35,13 +33,23 @@ inline std::string Heading() {
     return std::string("\r\nFound ") + kDescription + " MAC: " + kMac + " \r\n";
 }
 
-// Read in text mode, as the log was written: on Windows the C library stores
-// each line feed as CR LF, and reading in text mode gives the text back.
-inline std::string ReadHostFile(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+// The warnings above a question, byte for byte.
+inline std::string SameWarning(const char *installed, const char *selected) {
+    return std::string("** WARNING ** - Installed ") + installed +
+           " is the same version as selected " + selected + ".\r\n";
+}
+inline std::string RecentWarning(const char *installed, const char *selected) {
+    return std::string("** WARNING ** - Installed ") + installed +
+           " is more recent than selected " + selected + ".\r\n";
+}
+// What an older UMP image gives, in the log only, never a question.
+inline const std::string kUmpOlderLog =
+    RecentWarning("UMP", "UMP") +
+    "** WARNING ** - Installation of an older UMP version is not allowed.\r\n";
+
+// One catalogue record for the test adapter.
+inline std::string Rec(const std::string &file, const std::string &version) {
+    return std::string(kIdentity) + " " + file + " " + version + "\n";
 }
 
 class SelectTest : public ::testing::Test {
@@ -55,13 +63,7 @@ class SelectTest : public ::testing::Test {
         std::filesystem::current_path(dir_);
         log_ = dir_ + "/lanrefit.log";
         snprintf(LogPath, sizeof LogPath, "%s", log_.c_str());
-        LogOpenFailed = false;
-        RunFlags = RUN_LOG_READY;
-        CurrentNic = 0;
-        NicTable.clear();
-        NicFwTable.clear();
-        PlanTable.clear();
-        NicCount = 0;
+        ResetTables(RUN_LOG_READY);
         Feed(""); // no test may block on the terminal
     }
 
@@ -70,19 +72,24 @@ class SelectTest : public ::testing::Test {
             fclose(LogFile);
             LogFile = nullptr;
         }
-        RunFlags = 0;
-        LogOpenFailed = false;
+        ResetTables(0);
         LogPath[0] = '\0';
-        CurrentNic = 0;
-        NicTable.clear();
-        NicFwTable.clear();
-        PlanTable.clear();
-        NicCount = 0;
         if (freopen(EmptyInputFile().c_str(), "r", stdin) == nullptr) {
             ADD_FAILURE() << "stdin not restored";
         }
         std::filesystem::current_path(old_cwd_);
         std::filesystem::remove_all(dir_);
+    }
+
+    // The process-wide state the routines under test read and write.
+    static void ResetTables(uint32_t run_flags) {
+        RunFlags = run_flags;
+        LogOpenFailed = false;
+        CurrentNic = 0;
+        NicTable.clear();
+        NicFwTable.clear();
+        PlanTable.clear();
+        NicCount = 0;
     }
 
     // Appends an adapter with the test identity and the given firmware flags.
@@ -143,11 +150,16 @@ class SelectTest : public ::testing::Test {
         out_ = testing::internal::GetCapturedStdout();
         err_ = testing::internal::GetCapturedStderr();
     }
+    // The log so far, read in text mode as it was written: on Windows the C
+    // library stores each line feed as CR LF, and text mode gives the text back.
     std::string Log() {
         if (LogFile != nullptr) {
             fflush(LogFile);
         }
-        return ReadHostFile(log_);
+        std::ifstream in(log_);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
     }
 
     std::string old_cwd_, dir_, log_, out_, err_;

@@ -1,65 +1,11 @@
 // Where the three print routines send their text, the lazy log open in append
 // mode, the closing line end, and a log that cannot be opened.
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-
-#include "test_files.h"
-
-#include "output/output.h"
-#include "run/runflags.h"
+#include "select_fixture.h"
 
 namespace {
 
-// In text mode, as the log is written (Windows stores a line feed as CR LF).
-std::string ReadFile(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-bool Exists(const std::string &path) {
-    return access(path.c_str(), F_OK) == 0;
-}
-
-class OutputTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = FreshDirectory("lanrefit-output");
-        log_ = dir_ + "/lanrefit.log";
-        snprintf(LogPath, sizeof LogPath, "%s", log_.c_str());
-        RunFlags = 0;
-        LogOpenFailed = false;
-    }
-    void TearDown() override {
-        if (LogFile != nullptr) {
-            fclose(LogFile);
-            LogFile = nullptr;
-        }
-        RunFlags = 0;
-        LogOpenFailed = false;
-        LogPath[0] = '\0';
-        std::filesystem::remove_all(dir_);
-    }
-    void Capture() {
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-    }
-    void Collect() {
-        fflush(nullptr);
-        out_ = testing::internal::GetCapturedStdout();
-        err_ = testing::internal::GetCapturedStderr();
-        if (LogFile != nullptr) {
-            fflush(LogFile);
-        }
-    }
-    std::string dir_, log_, out_, err_;
-};
+// The selection bench serves here for its work folder, log path and capture.
+class OutputTest : public select_test::SelectTest {};
 
 // One message through each routine under each combination of the flags that steer it.
 struct RouteCase {
@@ -83,6 +29,8 @@ const RouteCase kRoutes[] = {
 TEST_F(OutputTest, EachRoutineWritesWhereItsFlagsSay) {
     for (const RouteCase &c : kRoutes) {
         SCOPED_TRACE(testing::Message() << "flags 0x" << std::hex << c.flags);
+        TearDown();
+        SetUp();
         RunFlags = c.flags;
         Capture();
         Output(0, "out %d\r\n", 1);
@@ -94,15 +42,11 @@ TEST_F(OutputTest, EachRoutineWritesWhereItsFlagsSay) {
         EXPECT_EQ(err_, c.to_stderr ? "dbg 3\r\n" : "");
         EXPECT_EQ((RunFlags & RUN_LOG_OPEN) != 0, c.to_log);
         if (c.to_log) {
-            EXPECT_EQ(ReadFile(log_), "out 1\r\nred x\r\nlog 2\r\n");
+            EXPECT_EQ(Log(), "out 1\r\nred x\r\nlog 2\r\n");
         } else {
-            EXPECT_FALSE(Exists(log_)) << "no file is touched before the log is ready";
+            EXPECT_FALSE(std::filesystem::exists(log_))
+                << "no file is touched before the log is ready";
         }
-        if (LogFile != nullptr) {
-            fclose(LogFile);
-            LogFile = nullptr;
-        }
-        std::remove(log_.c_str());
     }
 }
 
@@ -124,67 +68,108 @@ TEST_F(OutputTest, LogIsOpenedOnDemandAndAppendedToAfterEachClose) {
     log_close(); // a closing with the file closed opens it for its own line end
     Collect();
     EXPECT_EQ(out_, "first\r\n");
-    EXPECT_EQ(ReadFile(log_), "earlier run\r\nfirst\r\n\r\nsecond\r\n\r\n\r\n");
+    EXPECT_EQ(Log(), "earlier run\r\nfirst\r\n\r\nsecond\r\n\r\n\r\n");
 }
 
-TEST_F(OutputTest, LogCloseBeforeTheLogIsReadyWritesNothing) {
-    log_close();
-    EXPECT_FALSE(Exists(log_));
-    EXPECT_EQ(RunFlags, 0u);
-}
+// A sequence of calls with the log unwritable or not yet ready: what the
+// console and standard error receive, the flags afterwards, and no log file.
+enum Call { CALL_OUTPUT, CALL_OUTPUT_ERROR, CALL_LOG_WRITE, CALL_LOG_CLOSE, CALL_USAGE };
 
-TEST_F(OutputTest, FailedOpenKeepsTheConsoleAndLeavesTheLogOut) {
-    std::string missing = dir_ + "/log/lanrefit.log"; // its directory does not exist
-    snprintf(LogPath, sizeof LogPath, "%s", missing.c_str());
-    RunFlags = RUN_LOG_READY | RUN_DEBUG;
-    Capture();
-    Output(0, "title\r\n");
-    Output(ATTR_ERROR, "error\r\n");
-    log_write("log only\r\n");
-    log_close();
-    Output(0, "after close\r\n");
-    Collect();
-    EXPECT_EQ(out_, "title\r\nerror\r\nafter close\r\n");
-    EXPECT_EQ(err_, "Output() open() " + missing + " failed 2\r\n") << "reported once, no retry";
-    EXPECT_FALSE(Exists(missing));
-}
+struct Step {
+    Call call;
+    const char *text;
+};
 
-TEST_F(OutputTest, FailedOpenByLogWriteNamesLogWrite) {
-    std::string missing = dir_ + "/log/lanrefit.log";
-    snprintf(LogPath, sizeof LogPath, "%s", missing.c_str());
-    RunFlags = RUN_LOG_READY | RUN_DEBUG;
-    Capture();
-    log_write("x\r\n");
-    Output(0, "shown\r\n");
-    Collect();
-    EXPECT_EQ(out_, "shown\r\n");
-    EXPECT_EQ(err_, "log_write() open() " + missing + " failed 2\r\n");
-    EXPECT_NE(RunFlags & RUN_LOG_OPEN, 0u);
-    EXPECT_EQ(LogFile, nullptr);
-}
+struct NoLogCase {
+    const char *name;
+    bool missing_dir; // the log's directory does not exist
+    uint32_t flags;
+    std::vector<Step> steps;
+    const char *out;
+    const char *failed_open; // the routine named by the one open failure, null for none
+    uint32_t flags_after;
+};
 
-TEST_F(OutputTest, FailedOpenIsSilentWithoutDebug) {
-    std::string missing = dir_ + "/log/lanrefit.log";
-    snprintf(LogPath, sizeof LogPath, "%s", missing.c_str());
-    RunFlags = RUN_LOG_READY;
-    Capture();
-    Output(0, "shown\r\n");
-    Collect();
-    EXPECT_EQ(out_, "shown\r\n");
-    EXPECT_EQ(err_, "");
-}
+const NoLogCase kNoLogCases[] = {
+    {"LogCloseBeforeTheLogIsReadyWritesNothing", false, 0, {{CALL_LOG_CLOSE, ""}}, "", nullptr, 0},
+    // The open failure is reported once: no retry after the close.
+    {"FailedOpenKeepsTheConsoleAndLeavesTheLogOut",
+     true,
+     RUN_LOG_READY | RUN_DEBUG,
+     {{CALL_OUTPUT, "title\r\n"},
+      {CALL_OUTPUT_ERROR, "error\r\n"},
+      {CALL_LOG_WRITE, "log only\r\n"},
+      {CALL_LOG_CLOSE, ""},
+      {CALL_OUTPUT, "after close\r\n"}},
+     "title\r\nerror\r\nafter close\r\n",
+     "Output",
+     RUN_LOG_READY | RUN_DEBUG},
+    {"FailedOpenByLogWriteNamesLogWrite",
+     true,
+     RUN_LOG_READY | RUN_DEBUG,
+     {{CALL_LOG_WRITE, "x\r\n"}, {CALL_OUTPUT, "shown\r\n"}},
+     "shown\r\n",
+     "log_write",
+     RUN_LOG_READY | RUN_DEBUG | RUN_LOG_OPEN},
+    {"FailedOpenIsSilentWithoutDebug",
+     true,
+     RUN_LOG_READY,
+     {{CALL_OUTPUT, "shown\r\n"}},
+     "shown\r\n",
+     nullptr,
+     RUN_LOG_READY | RUN_LOG_OPEN},
+    {"UsageTextIsFiveLinesOnTheConsoleOnly",
+     false,
+     0,
+     {{CALL_USAGE, ""}},
+     "USAGE: lanrefit [ -s [ -f ] ] [ -p ]\r\n"
+     "\t Interactively upgrade Boot Code and PXE, current firmware is saved. \r\n"
+     "\t -s  Silently upgrade Boot Code and PXE.\r\n"
+     "\t -f  Force downgrade if system has newer Boot Code or PXE.\r\n"
+     "\t -p  Restore firmware image from previous upgrade.\r\n",
+     nullptr,
+     0},
+};
 
-TEST_F(OutputTest, UsageTextIsFiveLinesOnTheConsoleOnly) {
-    RunFlags = 0;
-    Capture();
-    usage();
-    Collect();
-    EXPECT_EQ(out_, "USAGE: lanrefit [ -s [ -f ] ] [ -p ]\r\n"
-                    "\t Interactively upgrade Boot Code and PXE, current firmware is saved. \r\n"
-                    "\t -s  Silently upgrade Boot Code and PXE.\r\n"
-                    "\t -f  Force downgrade if system has newer Boot Code or PXE.\r\n"
-                    "\t -p  Restore firmware image from previous upgrade.\r\n");
-    EXPECT_FALSE(Exists(log_));
+TEST_F(OutputTest, NoLogIsWritten) {
+    for (const NoLogCase &c : kNoLogCases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        const std::string path = c.missing_dir ? dir_ + "/log/lanrefit.log" : log_;
+        snprintf(LogPath, sizeof LogPath, "%s", path.c_str());
+        RunFlags = c.flags;
+        Capture();
+        for (const Step &step : c.steps) {
+            switch (step.call) {
+            case CALL_OUTPUT:
+                Output(0, "%s", step.text);
+                break;
+            case CALL_OUTPUT_ERROR:
+                Output(ATTR_ERROR, "%s", step.text);
+                break;
+            case CALL_LOG_WRITE:
+                log_write("%s", step.text);
+                break;
+            case CALL_LOG_CLOSE:
+                log_close();
+                break;
+            case CALL_USAGE:
+                usage();
+                break;
+            }
+        }
+        Collect();
+        EXPECT_EQ(out_, c.out);
+        const std::string failed =
+            c.failed_open == nullptr
+                ? ""
+                : std::string(c.failed_open) + "() open() " + path + " failed 2\r\n";
+        EXPECT_EQ(err_, failed);
+        EXPECT_EQ(RunFlags, c.flags_after);
+        EXPECT_EQ(LogFile, nullptr);
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
 }
 
 } // namespace

@@ -7,15 +7,7 @@ namespace {
 
 constexpr const char *kQuestion = "Update PXE 1.2.3 to 1.2.4 - ";
 
-class PromptTest : public SelectTest {
-  protected:
-    int Ask(int silent, int forced, int empty, const char *shown) {
-        Capture();
-        const int answer = PromptYesNoQuit(kQuestion, silent, forced, empty, shown);
-        Collect();
-        return answer;
-    }
-};
+class PromptTest : public SelectTest {};
 
 struct WordRow {
     const char *input;
@@ -52,8 +44,10 @@ TEST_F(PromptTest, AnswersAndTranscript) {
         SetUp();
         Feed(row.input);
         const char *shown = row.empty_answer == ANSWER_YES ? "y" : "n";
-        const int answer = Ask(ANSWER_NO, ANSWER_NO, row.empty_answer, shown);
-        EXPECT_EQ(answer, row.expected);
+        Capture();
+        EXPECT_EQ(PromptYesNoQuit(kQuestion, ANSWER_NO, ANSWER_NO, row.empty_answer, shown),
+                  row.expected);
+        Collect();
         const std::string prompt = std::string(kQuestion) + " y/n/q (" + shown + "):";
         EXPECT_EQ(out_, prompt);
         std::string first_line = row.input;
@@ -65,109 +59,121 @@ TEST_F(PromptTest, AnswersAndTranscript) {
     }
 }
 
-// One question reads one line: the next line is left for the next question.
-TEST_F(PromptTest, ReadsOneLinePerQuestion) {
-    Feed("n\nquit\n\n");
-    EXPECT_EQ(Ask(ANSWER_NO, ANSWER_NO, ANSWER_YES, "y"), ANSWER_NO);
-    EXPECT_EQ(Ask(ANSWER_NO, ANSWER_NO, ANSWER_YES, "y"), ANSWER_QUIT);
-    EXPECT_EQ(Ask(ANSWER_NO, ANSWER_NO, ANSWER_YES, "y"), ANSWER_YES);
-    const std::string p = std::string(kQuestion) + " y/n/q (y):";
-    EXPECT_EQ(Log(), p + "n\n" + p + "quit\n" + p + "\n");
-}
+constexpr int YES = ANSWER_YES, NO = ANSWER_NO, QUIT = ANSWER_QUIT;
 
-TEST_F(PromptTest, EndOfInputAnswersNoEveryTime) {
-    Feed("");
-    const std::string p = std::string(kQuestion) + " y/n/q (y):";
-    const std::string problem = "Unknown input problem!\r\nQuit...\r\n";
-    EXPECT_EQ(Ask(ANSWER_YES, ANSWER_YES, ANSWER_YES, "y"), ANSWER_NO);
-    EXPECT_EQ(out_, p + problem);
-    EXPECT_EQ(Ask(ANSWER_YES, ANSWER_YES, ANSWER_YES, "y"), ANSWER_NO);
-    EXPECT_EQ(out_, p + problem);
-    EXPECT_EQ(Log(), p + problem + p + problem);
-    EXPECT_EQ(RunFlags & RUN_CANCELLED, 0u);
+// The prompt as shown for the test question with the given default.
+std::string P(const char *shown) {
+    return std::string(kQuestion) + " y/n/q (" + shown + "):";
 }
+const std::string kProblem = "Unknown input problem!\r\nQuit...\r\n";
 
-// The end of input after a last full line is reported at the next question.
-TEST_F(PromptTest, EndOfInputAfterLastLine) {
-    Feed("y");
-    EXPECT_EQ(Ask(ANSWER_NO, ANSWER_NO, ANSWER_NO, "n"), ANSWER_YES);
-    EXPECT_EQ(Ask(ANSWER_NO, ANSWER_NO, ANSWER_YES, "y"), ANSWER_NO);
-    EXPECT_NE(out_.find("Unknown input problem!"), std::string::npos);
-}
+// One question of a sequence: the arguments, the answer and the console text.
+struct AskStep {
+    int silent, forced, empty;
+    const char *shown;
+    int answer;
+    std::string out;
+};
 
-// The rest of an over-long line is dropped: it never answers the next question.
-TEST_F(PromptTest, OverLongLineIsNoAndDiscarded) {
-    const std::string longline(100, 'y');
-    Feed(longline + "\nq\n");
-    EXPECT_EQ(Ask(ANSWER_YES, ANSWER_YES, ANSWER_YES, "y"), ANSWER_NO);
-    EXPECT_EQ(Ask(ANSWER_YES, ANSWER_YES, ANSWER_YES, "y"), ANSWER_QUIT);
-    const std::string p = std::string(kQuestion) + " y/n/q (y):";
-    EXPECT_EQ(Log(), p + longline.substr(0, 79) + "\n" + p + "q\n");
-}
+// Questions asked one after the other on one input: each answer and console
+// text, then the log, what is left of the input and the flags (unchanged but
+// for the log's open bit).
+struct SequenceCase {
+    const char *name;
+    uint32_t flags; // besides RUN_LOG_READY
+    std::string input;
+    std::vector<AskStep> asks;
+    std::string log;
+    std::string rest = "";
+    std::string question = kQuestion;
+};
 
-// 79 characters and the line feed: the line feed does not become an empty
-// answer to the next question.
-TEST_F(PromptTest, SeventyNineCharactersAndLineFeed) {
-    Feed(std::string(79, 'a') + "\n" + "n\n");
-    EXPECT_EQ(Ask(ANSWER_YES, ANSWER_YES, ANSWER_YES, "y"), ANSWER_NO);
-    EXPECT_EQ(Ask(ANSWER_YES, ANSWER_YES, ANSWER_YES, "y"), ANSWER_NO);
-    EXPECT_EQ(RestOfInput(), "");
-}
+const SequenceCase kSequences[] = {
+    // One question reads one line: the next line is left for the next question.
+    {"ReadsOneLinePerQuestion",
+     0,
+     "n\nquit\n\n",
+     {{NO, NO, YES, "y", NO, P("y")},
+      {NO, NO, YES, "y", QUIT, P("y")},
+      {NO, NO, YES, "y", YES, P("y")}},
+     P("y") + "n\n" + P("y") + "quit\n" + P("y") + "\n"},
+    {"EndOfInputAnswersNoEveryTime",
+     0,
+     "",
+     {{YES, YES, YES, "y", NO, P("y") + kProblem}, {YES, YES, YES, "y", NO, P("y") + kProblem}},
+     P("y") + kProblem + P("y") + kProblem},
+    // The end of input after a last full line is reported at the next question.
+    {"EndOfInputAfterLastLine",
+     0,
+     "y",
+     {{NO, NO, NO, "n", YES, P("n")}, {NO, NO, YES, "y", NO, P("y") + kProblem}},
+     P("n") + "y" + P("y") + kProblem},
+    // The rest of an over-long line is dropped: it never answers the next question.
+    {"OverLongLineIsNoAndDiscarded",
+     0,
+     std::string(100, 'y') + "\nq\n",
+     {{YES, YES, YES, "y", NO, P("y")}, {YES, YES, YES, "y", QUIT, P("y")}},
+     P("y") + std::string(79, 'y') + "\n" + P("y") + "q\n"},
+    // 79 characters and the line feed: the line feed does not become an empty
+    // answer to the next question.
+    {"SeventyNineCharactersAndLineFeed",
+     0,
+     std::string(79, 'a') + "\nn\n",
+     {{YES, YES, YES, "y", NO, P("y")}, {YES, YES, YES, "y", NO, P("y")}},
+     P("y") + std::string(79, 'a') + "\n" + P("y") + "n\n"},
+    // A last line of 79 characters cut off by the end of input is a complete line.
+    {"SeventyNineCharactersAtEndOfInput",
+     0,
+     std::string(79, 'b'),
+     {{YES, YES, YES, "y", NO, P("y")}},
+     P("y") + std::string(79, 'b')},
+    // Silent runs answer alone: nothing is read, shown or logged.
+    {"SilentRunsAnswerAlone/silent", RUN_SILENT, "q\n", {{NO, YES, QUIT, "n", NO, ""}}, "", "q\n"},
+    {"SilentRunsAnswerAlone/forced",
+     RUN_SILENT | RUN_FORCE,
+     "q\n",
+     {{NO, YES, QUIT, "n", YES, ""}},
+     "",
+     "q\n"},
+    // Forcing without silence still asks.
+    {"ForceAloneStillAsks", RUN_FORCE, "n\n", {{NO, YES, YES, "y", NO, P("y")}}, P("y") + "n\n"},
+    // A question too long for the 79-character line is cut, never overflowed.
+    {"LongQuestionIsCut",
+     0,
+     "y\n",
+     {{NO, NO, NO, "n", YES, std::string(79, 'Q')}},
+     std::string(79, 'Q') + "y\n",
+     "",
+     std::string(200, 'Q')},
+    // Exactly 79 characters fit.
+    {"PromptOfSeventyNineCharactersFits",
+     0,
+     "\n",
+     {{YES, YES, NO, "n", NO, std::string(68, 'Z') + " y/n/q (n):"}},
+     std::string(68, 'Z') + " y/n/q (n):\n",
+     "",
+     std::string(79 - strlen(" y/n/q (n):"), 'Z')},
+};
 
-// A last line of 79 characters cut off by the end of input is a complete line.
-TEST_F(PromptTest, SeventyNineCharactersAtEndOfInput) {
-    const std::string line(79, 'b');
-    Feed(line);
-    EXPECT_EQ(Ask(ANSWER_YES, ANSWER_YES, ANSWER_YES, "y"), ANSWER_NO);
-    const std::string p = std::string(kQuestion) + " y/n/q (y):";
-    EXPECT_EQ(Log(), p + line);
-}
-
-TEST_F(PromptTest, SilentRunsAnswerAlone) {
-    struct Row {
-        uint32_t flags;
-        int expected;
-    } rows[] = {
-        {RUN_SILENT, ANSWER_NO},
-        {RUN_SILENT | RUN_FORCE, ANSWER_YES},
-    };
-    for (const Row &row : rows) {
-        Feed("q\n");
-        RunFlags = RUN_LOG_READY | row.flags;
-        EXPECT_EQ(Ask(ANSWER_NO, ANSWER_YES, ANSWER_QUIT, "n"), row.expected);
-        EXPECT_EQ(out_, "");
-        EXPECT_EQ(Log(), "");
-        EXPECT_EQ(RestOfInput(), "q\n");                // nothing was read
-        EXPECT_EQ(RunFlags, RUN_LOG_READY | row.flags); // and nothing changed
+TEST_F(PromptTest, QuestionSequences) {
+    for (const SequenceCase &c : kSequences) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        RunFlags |= c.flags;
+        Feed(c.input);
+        for (const AskStep &ask : c.asks) {
+            Capture();
+            EXPECT_EQ(
+                PromptYesNoQuit(c.question.c_str(), ask.silent, ask.forced, ask.empty, ask.shown),
+                ask.answer);
+            Collect();
+            EXPECT_EQ(out_, ask.out);
+        }
+        EXPECT_EQ(Log(), c.log);
+        EXPECT_EQ(RestOfInput(), c.rest);
+        EXPECT_EQ(RunFlags, RUN_LOG_READY | c.flags | (c.log.empty() ? 0 : RUN_LOG_OPEN));
     }
-}
-
-// Forcing without silence still asks.
-TEST_F(PromptTest, ForceAloneStillAsks) {
-    RunFlags |= RUN_FORCE;
-    Feed("n\n");
-    EXPECT_EQ(Ask(ANSWER_NO, ANSWER_YES, ANSWER_YES, "y"), ANSWER_NO);
-    EXPECT_EQ(out_, std::string(kQuestion) + " y/n/q (y):");
-}
-
-// A question too long for the 79-character line is cut, never overflowed.
-TEST_F(PromptTest, LongQuestionIsCut) {
-    const std::string question(200, 'Q');
-    Feed("y\n");
-    Capture();
-    EXPECT_EQ(PromptYesNoQuit(question.c_str(), ANSWER_NO, ANSWER_NO, ANSWER_NO, "n"), ANSWER_YES);
-    Collect();
-    EXPECT_EQ(out_, std::string(79, 'Q'));
-}
-
-// Exactly 79 characters fit.
-TEST_F(PromptTest, PromptOfSeventyNineCharactersFits) {
-    const std::string question(79 - strlen(" y/n/q (n):"), 'Z');
-    Feed("\n");
-    Capture();
-    EXPECT_EQ(PromptYesNoQuit(question.c_str(), ANSWER_YES, ANSWER_YES, ANSWER_NO, "n"), ANSWER_NO);
-    Collect();
-    EXPECT_EQ(out_, question + " y/n/q (n):");
 }
 
 } // namespace

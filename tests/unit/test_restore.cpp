@@ -60,10 +60,8 @@ TEST(BackupVersions, FileNames) {
 // ---------------------------------------------------------------------------
 // The restore question.
 
-const std::string W_SAME =
-    "** WARNING ** - Installed firmware is the same version as selected firmware.\r\n";
-const std::string W_RECENT =
-    "** WARNING ** - Installed firmware is more recent than selected firmware.\r\n";
+const std::string W_SAME = SameWarning("firmware", "firmware");
+const std::string W_RECENT = RecentWarning("firmware", "firmware");
 
 constexpr uint32_t INTERACTIVE = 0;
 constexpr uint32_t SILENT = RUN_SILENT;

@@ -6,6 +6,10 @@
 namespace select_test {
 namespace {
 
+std::string ClpPrompt(const char *selected) {
+    return std::string("Update CLP 0.0.0 to ") + selected + " -  y/n/q (y):";
+}
+
 class CatalogueTest : public SelectTest {
   protected:
     // One adapter that every routine takes part for.
@@ -19,9 +23,6 @@ class CatalogueTest : public SelectTest {
         Capture();
         SelectCLP();
         Collect();
-    }
-    static std::string ClpPrompt(const char *selected, const char *shown = "y") {
-        return std::string("Update CLP 0.0.0 to ") + selected + " -  y/n/q (" + shown + "):";
     }
     const UpgradePlan &Plan() const { return PlanTable[0]; }
     static bool IsZero(const UpgradePlan &plan) {
@@ -99,8 +100,8 @@ TEST_F(CatalogueTest, EachComponentRecordsItsMatch) {
         TearDown();
         SetUp();
         RunFlags |= RUN_DEBUG;
-        WriteFile(c.host_catalogue, std::string("0000-0000-0000-0000 other.bin 9.9.9\n") +
-                                        kIdentity + " sub\\img.bin v2.3.1\n");
+        WriteFile(c.host_catalogue,
+                  "0000-0000-0000-0000 other.bin 9.9.9\n" + Rec("sub\\img.bin", "v2.3.1"));
         Feed("\n");
         Capture();
         EXPECT_EQ(c.select(), 0);
@@ -136,51 +137,75 @@ TEST_F(CatalogueTest, EachComponentRecordsItsMatch) {
     }
 }
 
-TEST_F(CatalogueTest, EmptyAndBlankCataloguesOfferNothing) {
-    for (const char *content : {"", " \n\t\r\n   \n\n"}) {
-        Clp(content);
-        Feed("y\n");
-        RunClp();
-        EXPECT_TRUE(IsZero(Plan()));
-        EXPECT_EQ(out_, "");
-        EXPECT_EQ(RestOfInput(), "y\n");
+// Boot code (when its catalogue is given) then CLP scanned on one catalogue
+// each: the heading comes before each offered match while the adapter is not
+// announced; a declined match stays found; list mode records the first match
+// only, asks nothing and confirms nothing.
+struct ScanRow {
+    const char *name;
+    uint32_t flags;
+    bool bc_first; // boot code selected first, on this catalogue
+    std::string bc, clp;
+    const char *input;
+    const char *bc_path, *clp_path; // "" none
+    uint32_t clp_major;
+    uint32_t plan_flags;
+    std::string out;
+    bool announced;
+    const char *rest;
+};
+
+const ScanRow kScans[] = {
+    {"EmptyAndBlankCataloguesOfferNothing/empty", 0, false, "", "", "y\n", "", "", 0, 0, "", false,
+     "y\n"},
+    {"EmptyAndBlankCataloguesOfferNothing/blank", 0, false, "", " \n\t\r\n   \n\n", "y\n", "", "",
+     0, 0, "", false, "y\n"},
+    {"SecondRecordOfferedAfterFirstDeclined", 0, false, "",
+     Rec("first.bin", "1.0.0") + Rec("second.bin", "2.0.0") + Rec("third.bin", "3.0.0"), "n\n\n",
+     "", ".\\NIC_FW\\CLP\\second.bin", 2, PLAN_CLP_FOUND | PLAN_CLP_CONFIRMED,
+     Heading() + ClpPrompt("1.0.0") + Heading() + ClpPrompt("2.0.0"), false, ""},
+    {"AllDeclinedKeepsLastMatchFound", 0, false, "",
+     Rec("first.bin", "1.0.0") + "0000-0000-0000-0000 x.bin 9.0.0\n" + Rec("second.bin", "2.0.0"),
+     "n\nno\n", "", ".\\NIC_FW\\CLP\\second.bin", 2, PLAN_CLP_FOUND,
+     Heading() + ClpPrompt("1.0.0") + Heading() + ClpPrompt("2.0.0"), false, ""},
+    // After boot code selection announced the adapter, later components print no heading.
+    {"HeadingOnceAfterBootCode", 0, true, "",
+     std::string(kIdentity) + " a.bin 1.0.0 " + kIdentity + " b.bin 1.1.0", "n\nn\n", "",
+     ".\\NIC_FW\\CLP\\b.bin", 1, PLAN_CLP_FOUND,
+     Heading() + ClpPrompt("1.0.0") + ClpPrompt("1.1.0"), true, ""},
+    {"ListModeRecordsFirstMatchOnly", RUN_LIST, true,
+     Rec("bc1.bin", "1.0.0") + Rec("bc2.bin", "2.0.0"),
+     Rec("first.bin", "1.0.0") + Rec("second.bin", "2.0.0"), "y\n", ".\\NIC_FW\\Boot_Code\\bc1.bin",
+     ".\\NIC_FW\\CLP\\first.bin", 1, PLAN_BC_FOUND | PLAN_CLP_FOUND, "", false, "y\n"},
+};
+
+TEST_F(CatalogueTest, ScansOfferAndRecord) {
+    for (const ScanRow &row : kScans) {
+        SCOPED_TRACE(row.name);
+        TearDown();
+        SetUp();
+        RunFlags |= row.flags;
+        Clp(row.clp);
+        Feed(row.input);
+        Capture();
+        if (row.bc_first) {
+            WriteFile("NIC_FW/Boot_Code/BC.config", row.bc);
+            SelectBootCode();
+        }
+        SelectCLP();
+        Collect();
+        EXPECT_STREQ(Plan().BootCodePath, row.bc_path);
+        EXPECT_STREQ(Plan().ClpPath, row.clp_path);
+        EXPECT_EQ(Plan().ClpVersion.major, row.clp_major);
+        EXPECT_EQ(Plan().Flags, row.plan_flags);
+        EXPECT_EQ(Plan().ImageDeviceId, (row.plan_flags & PLAN_BC_FOUND) != 0 ? kDevice : 0);
+        if (row.plan_flags == 0) {
+            EXPECT_TRUE(IsZero(Plan()));
+        }
+        EXPECT_EQ(out_, row.out);
+        EXPECT_EQ((NicFwTable[0].Flags & FW_ANNOUNCED) != 0, row.announced);
+        EXPECT_EQ(RestOfInput(), row.rest);
     }
-}
-
-// Declined first record, second offered and recorded; the heading comes before
-// each offered match while the adapter is not announced.
-TEST_F(CatalogueTest, SecondRecordOfferedAfterFirstDeclined) {
-    Clp(std::string(kIdentity) + " first.bin 1.0.0\n" + kIdentity + " second.bin 2.0.0\n" +
-        kIdentity + " third.bin 3.0.0\n");
-    Feed("n\n\n");
-    RunClp();
-    EXPECT_STREQ(Plan().ClpPath, ".\\NIC_FW\\CLP\\second.bin");
-    EXPECT_EQ(Plan().ClpVersion.major, 2u);
-    EXPECT_EQ(Plan().Flags, PLAN_CLP_FOUND | PLAN_CLP_CONFIRMED);
-    EXPECT_EQ(out_, Heading() + ClpPrompt("1.0.0") + Heading() + ClpPrompt("2.0.0"));
-}
-
-TEST_F(CatalogueTest, AllDeclinedKeepsLastMatchFound) {
-    Clp(std::string(kIdentity) + " first.bin 1.0.0\n" + "0000-0000-0000-0000 x.bin 9.0.0\n" +
-        kIdentity + " second.bin 2.0.0\n");
-    Feed("n\nno\n");
-    RunClp();
-    EXPECT_STREQ(Plan().ClpPath, ".\\NIC_FW\\CLP\\second.bin");
-    EXPECT_EQ(Plan().ClpVersion.major, 2u);
-    EXPECT_EQ(Plan().Flags, PLAN_CLP_FOUND);
-}
-
-// After boot code selection announced the adapter, later components print no heading.
-TEST_F(CatalogueTest, HeadingOnceAfterBootCode) {
-    WriteFile("NIC_FW/Boot_Code/BC.config", "");
-    Clp(std::string(kIdentity) + " a.bin 1.0.0 " + kIdentity + " b.bin 1.1.0");
-    Feed("n\nn\n");
-    Capture();
-    SelectBootCode();
-    SelectCLP();
-    Collect();
-    EXPECT_EQ(out_, Heading() + ClpPrompt("1.0.0") + ClpPrompt("1.1.0"));
-    EXPECT_EQ(Plan().Flags, PLAN_CLP_FOUND);
 }
 
 struct MatchRow {
@@ -257,27 +282,6 @@ TEST_F(CatalogueTest, IdentityText) {
     EXPECT_STREQ(Plan().ClpPath, ".\\NIC_FW\\CLP\\right.bin");
 }
 
-// List mode records the first match only, asks nothing and confirms nothing.
-TEST_F(CatalogueTest, ListModeRecordsFirstMatchOnly) {
-    RunFlags |= RUN_LIST;
-    WriteFile("NIC_FW/Boot_Code/BC.config",
-              std::string(kIdentity) + " bc1.bin 1.0.0\n" + kIdentity + " bc2.bin 2.0.0\n");
-    Clp(std::string(kIdentity) + " first.bin 1.0.0\n" + kIdentity + " second.bin 2.0.0\n");
-    Feed("y\n");
-    Capture();
-    SelectBootCode();
-    SelectCLP();
-    Collect();
-    EXPECT_STREQ(Plan().BootCodePath, ".\\NIC_FW\\Boot_Code\\bc1.bin");
-    EXPECT_STREQ(Plan().ClpPath, ".\\NIC_FW\\CLP\\first.bin");
-    EXPECT_EQ(Plan().ClpVersion.major, 1u);
-    EXPECT_EQ(Plan().Flags, PLAN_BC_FOUND | PLAN_CLP_FOUND);
-    EXPECT_EQ(Plan().ImageDeviceId, kDevice);
-    EXPECT_EQ(out_, "");
-    EXPECT_EQ(NicFwTable[0].Flags & FW_ANNOUNCED, 0u);
-    EXPECT_EQ(RestOfInput(), "y\n");
-}
-
 // Nothing is cut: a record whose path would not fit, or whose version text is
 // longer than its field, is skipped with a debug line and the scan goes on.
 TEST_F(CatalogueTest, OverLongRecordsAreSkipped) {
@@ -295,12 +299,12 @@ TEST_F(CatalogueTest, OverLongRecordsAreSkipped) {
         std::string path; // "" nothing
         int skips;
     } rows[] = {
-        {id + " " + fits + " 1.0.0\n", dir + fits, 0},
-        {id + " " + too_long + " 1.0.0\n" + id + " next.bin 2.0.0\n", dir + "next.bin", 1},
-        {id + " " + huge + " 1.0.0\n" + id + " next.bin 2.0.0\n", dir + "next.bin", 1},
-        {id + " v.bin " + version_fits + "\n", dir + "v.bin", 0},
-        {id + " w.bin " + version_too_long + "\n" + id + " next.bin 2.0.0\n", dir + "next.bin", 1},
-        {id + " " + too_long + " 1.0.0\n", "", 1},
+        {Rec(fits, "1.0.0"), dir + fits, 0},
+        {Rec(too_long, "1.0.0") + Rec("next.bin", "2.0.0"), dir + "next.bin", 1},
+        {Rec(huge, "1.0.0") + Rec("next.bin", "2.0.0"), dir + "next.bin", 1},
+        {Rec("v.bin", version_fits), dir + "v.bin", 0},
+        {Rec("w.bin", version_too_long) + Rec("next.bin", "2.0.0"), dir + "next.bin", 1},
+        {Rec(too_long, "1.0.0"), "", 1},
         // Records of other adapters are not looked at.
         {"0000-0000-0000-0000 " + huge + " 1.0.0\n", "", 0},
     };

@@ -11,35 +11,20 @@ constexpr uint32_t FORCED = RUN_SILENT | RUN_FORCE;
 constexpr uint32_t ADVISE = RUN_ADVISE_ONLY;
 constexpr uint32_t FORCE_ONLY = RUN_FORCE; // -F without -s
 
-// Marks the UMP older rows: two warnings to the log only, never a question.
+// Marks the UMP older rows: the two warnings to the log only, never a question.
 const char *const UMP_OLDER = "ump-older";
 
-const char *const kUmpOlderLog =
-    "** WARNING ** - Installed UMP is more recent than selected UMP.\r\n"
-    "** WARNING ** - Installation of an older UMP version is not allowed.\r\n";
-
-const char *const W_BC_SAME =
-    "** WARNING ** - Installed Boot Code is the same version as selected Boot Code.\r\n";
-const char *const W_BC_OLDER =
-    "** WARNING ** - Installed Boot Code is more recent than selected Boot Code.\r\n";
-const char *const W_PXE_SAME =
-    "** WARNING ** - Installed PXE is the same version as selected PXE.\r\n";
-const char *const W_PXE_OLDER =
-    "** WARNING ** - Installed PXE is more recent than selected PXE.\r\n";
-const char *const W_UMP_SAME =
-    "** WARNING ** - Installed UMP is the same version as selected UMP.\r\n";
-const char *const W_CLP_SAME =
-    "** WARNING ** - Installed CLP is the same version as selected CLP.\r\n";
-const char *const W_CLP_OLDER =
-    "** WARNING ** - Installed CLP is more recent than selected CLP.\r\n";
-const char *const W_ISCSI_SAME =
-    "** WARNING ** - Installed iSCSI is the same version as selected iSCSI.\r\n";
-const char *const W_ISCSI_OLDER =
-    "** WARNING ** - Installed iSCSI is more recent than selected iSCSI.\r\n";
-const char *const W_STUB_SAME =
-    "** WARNING ** - Installed iSCSI stub is the same version as selected iSCSI stub.\r\n";
-const char *const W_STUB_OLDER =
-    "** WARNING ** - Installed iSCSI is more recent than selected iSCSI stub.\r\n";
+const std::string W_BC_SAME = SameWarning("Boot Code", "Boot Code");
+const std::string W_BC_OLDER = RecentWarning("Boot Code", "Boot Code");
+const std::string W_PXE_SAME = SameWarning("PXE", "PXE");
+const std::string W_PXE_OLDER = RecentWarning("PXE", "PXE");
+const std::string W_UMP_SAME = SameWarning("UMP", "UMP");
+const std::string W_CLP_SAME = SameWarning("CLP", "CLP");
+const std::string W_CLP_OLDER = RecentWarning("CLP", "CLP");
+const std::string W_ISCSI_SAME = SameWarning("iSCSI", "iSCSI");
+const std::string W_ISCSI_OLDER = RecentWarning("iSCSI", "iSCSI");
+const std::string W_STUB_SAME = SameWarning("iSCSI stub", "iSCSI stub");
+const std::string W_STUB_OLDER = RecentWarning("iSCSI", "iSCSI stub");
 
 struct Row {
     int component;
@@ -49,7 +34,7 @@ struct Row {
     const char *input; // standard input for the question
     int answer;
     const char *question; // as shown, interactive rows only
-    const char *warning;  // nullptr: none
+    std::string warning;  // "": none
     const char *shown;    // default shown
     uint32_t added;       // RunFlags bits the rule adds
 };
@@ -59,34 +44,34 @@ struct Row {
 const Row kRows[] = {
     // Boot code: the minor decides before the build; the installed version is
     // more recent; same; unsigned comparison of a huge selected major.
-    {COMPONENT_BOOTCODE, {1, 2, 9}, {1, 3, 0}, INTERACTIVE, "\n", ANSWER_YES, "Update Boot Code 1.2.9 to 1.3.0 - ", nullptr, "y", 0},
+    {COMPONENT_BOOTCODE, {1, 2, 9}, {1, 3, 0}, INTERACTIVE, "\n", ANSWER_YES, "Update Boot Code 1.2.9 to 1.3.0 - ", "", "y", 0},
     {COMPONENT_BOOTCODE, {2, 0, 0}, {1, 9, 9}, INTERACTIVE, "\n", ANSWER_NO, "Update Boot Code 2.0.0 to 1.9.9 - ", W_BC_OLDER, "n", 0},
     {COMPONENT_BOOTCODE, {3, 4, 5}, {3, 4, 5}, INTERACTIVE, "y\n", ANSWER_YES, "Update Boot Code 3.4.5 to 3.4.5 - ", W_BC_SAME, "n", 0},
-    {COMPONENT_BOOTCODE, {1, 0, 0}, {4294967295u, 0, 0}, INTERACTIVE, "\n", ANSWER_YES, "Update Boot Code 1.0.0 to -1.0.0 - ", nullptr, "y", 0},
+    {COMPONENT_BOOTCODE, {1, 0, 0}, {4294967295u, 0, 0}, INTERACTIVE, "\n", ANSWER_YES, "Update Boot Code 1.0.0 to -1.0.0 - ", "", "y", 0},
     {COMPONENT_BOOTCODE, {1, 3000000000u, 0}, {1, 5, 0}, INTERACTIVE, "\n", ANSWER_NO, "Update Boot Code 1.-1294967296.0 to 1.5.0 - ", W_BC_OLDER, "n", 0},
-    {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 4}, SILENT, "", ANSWER_YES, "", nullptr, "y", 0},
-    {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 4}, FORCED, "", ANSWER_YES, "", nullptr, "y", 0},
+    {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 4}, SILENT, "", ANSWER_YES, "", "", "y", 0},
+    {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 4}, FORCED, "", ANSWER_YES, "", "", "y", 0},
     {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 3}, SILENT, "", ANSWER_NO, "", W_BC_SAME, "n", 0},
     {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 3}, FORCED, "", ANSWER_YES, "", W_BC_SAME, "n", 0},
     {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 2}, SILENT, "", ANSWER_NO, "", W_BC_OLDER, "n", 0},
     {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 2}, FORCED, "", ANSWER_YES, "", W_BC_OLDER, "n", 0},
-    {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 4}, ADVISE, "", ANSWER_NO, "", nullptr, "", RUN_ADVISE_NEWER},
-    {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 3}, ADVISE, "", ANSWER_NO, "", nullptr, "", RUN_ADVISE_SAME},
-    {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 2}, ADVISE, "", ANSWER_NO, "", nullptr, "", RUN_ADVISE_OLDER},
+    {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 4}, ADVISE, "", ANSWER_NO, "", "", "", RUN_ADVISE_NEWER},
+    {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 3}, ADVISE, "", ANSWER_NO, "", "", "", RUN_ADVISE_SAME},
+    {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 2}, ADVISE, "", ANSWER_NO, "", "", "", RUN_ADVISE_OLDER},
     {COMPONENT_BOOTCODE, {1, 2, 3}, {1, 2, 2}, FORCE_ONLY, "\n", ANSWER_NO, "Update Boot Code 1.2.3 to 1.2.2 - ", W_BC_OLDER, "n", 0},
 
     // PXE.
-    {COMPONENT_PXE, {1, 2, 3}, {1, 2, 4}, INTERACTIVE, "\n", ANSWER_YES, "Update PXE 1.2.3 to 1.2.4 - ", nullptr, "y", 0},
+    {COMPONENT_PXE, {1, 2, 3}, {1, 2, 4}, INTERACTIVE, "\n", ANSWER_YES, "Update PXE 1.2.3 to 1.2.4 - ", "", "y", 0},
     {COMPONENT_PXE, {1, 2, 4}, {1, 2, 4}, INTERACTIVE, "\n", ANSWER_NO, "Update PXE 1.2.4 to 1.2.4 - ", W_PXE_SAME, "n", 0},
     {COMPONENT_PXE, {1, 3, 0}, {1, 2, 9}, INTERACTIVE, "Y\n", ANSWER_YES, "Update PXE 1.3.0 to 1.2.9 - ", W_PXE_OLDER, "n", 0},
-    {COMPONENT_PXE, {0, 0, 0}, {1, 0, 0}, INTERACTIVE, "q\n", ANSWER_QUIT, "Update PXE 0.0.0 to 1.0.0 - ", nullptr, "y", 0},
+    {COMPONENT_PXE, {0, 0, 0}, {1, 0, 0}, INTERACTIVE, "q\n", ANSWER_QUIT, "Update PXE 0.0.0 to 1.0.0 - ", "", "y", 0},
     {COMPONENT_PXE, {1, 2, 2147483648u}, {1, 2, 5}, INTERACTIVE, "\n", ANSWER_NO, "Update PXE 1.2.-2147483648 to 1.2.5 - ", W_PXE_OLDER, "n", 0},
     {COMPONENT_PXE, {1, 3, 0}, {1, 2, 9}, SILENT, "", ANSWER_NO, "", W_PXE_OLDER, "n", 0},
     {COMPONENT_PXE, {1, 3, 0}, {1, 2, 9}, FORCED, "", ANSWER_YES, "", W_PXE_OLDER, "n", 0},
 
     // UMP, including the older rule in every mode.
-    {COMPONENT_UMP, {1, 2, 3}, {1, 2, 4}, INTERACTIVE, "\n", ANSWER_YES, "Update UMP 1.2.3 to 1.2.4 - ", nullptr, "y", 0},
-    {COMPONENT_UMP, {1, 2, 3}, {1, 2, 259}, INTERACTIVE, "\n", ANSWER_YES, "Update UMP 1.2.3 to 1.2.259 - ", nullptr, "y", 0},
+    {COMPONENT_UMP, {1, 2, 3}, {1, 2, 4}, INTERACTIVE, "\n", ANSWER_YES, "Update UMP 1.2.3 to 1.2.4 - ", "", "y", 0},
+    {COMPONENT_UMP, {1, 2, 3}, {1, 2, 259}, INTERACTIVE, "\n", ANSWER_YES, "Update UMP 1.2.3 to 1.2.259 - ", "", "y", 0},
     {COMPONENT_UMP, {2, 0, 0}, {2, 0, 0}, INTERACTIVE, "\n", ANSWER_NO, "Update UMP 2.0.0 to 2.0.0 - ", W_UMP_SAME, "n", 0},
     {COMPONENT_UMP, {2, 0, 0}, {2, 0, 0}, SILENT, "", ANSWER_NO, "", W_UMP_SAME, "n", 0},
     {COMPONENT_UMP, {2, 0, 0}, {2, 0, 0}, FORCED, "", ANSWER_YES, "", W_UMP_SAME, "n", 0},
@@ -95,19 +80,19 @@ const Row kRows[] = {
     {COMPONENT_UMP, {2, 1, 0}, {2, 0, 9}, SILENT, "", ANSWER_NO, "", UMP_OLDER, "", 0},
     {COMPONENT_UMP, {2, 1, 0}, {2, 0, 9}, FORCED, "", ANSWER_NO, "", UMP_OLDER, "", RUN_HAD_ERRORS},
     {COMPONENT_UMP, {2, 1, 0}, {2, 0, 9}, FORCE_ONLY, "y\n", ANSWER_NO, "", UMP_OLDER, "", RUN_HAD_ERRORS},
-    {COMPONENT_UMP, {2, 1, 0}, {2, 0, 9}, ADVISE, "", ANSWER_NO, "", nullptr, "", RUN_ADVISE_OLDER},
+    {COMPONENT_UMP, {2, 1, 0}, {2, 0, 9}, ADVISE, "", ANSWER_NO, "", "", "", RUN_ADVISE_OLDER},
 
     // CLP: major and minor only; the text still shows all three numbers.
     {COMPONENT_CLP, {1, 2, 5}, {1, 2, 7}, INTERACTIVE, "\n", ANSWER_NO, "Update CLP 1.2.5 to 1.2.7 - ", W_CLP_SAME, "n", 0},
     {COMPONENT_CLP, {1, 2, 9}, {1, 2, 0}, INTERACTIVE, "\n", ANSWER_NO, "Update CLP 1.2.9 to 1.2.0 - ", W_CLP_SAME, "n", 0},
-    {COMPONENT_CLP, {1, 2, 5}, {1, 3, 0}, INTERACTIVE, "\n", ANSWER_YES, "Update CLP 1.2.5 to 1.3.0 - ", nullptr, "y", 0},
+    {COMPONENT_CLP, {1, 2, 5}, {1, 3, 0}, INTERACTIVE, "\n", ANSWER_YES, "Update CLP 1.2.5 to 1.3.0 - ", "", "y", 0},
     {COMPONENT_CLP, {1, 3, 0}, {1, 2, 9}, INTERACTIVE, "\n", ANSWER_NO, "Update CLP 1.3.0 to 1.2.9 - ", W_CLP_OLDER, "n", 0},
-    {COMPONENT_CLP, {0, 0, 0}, {1, 0, 0}, SILENT, "", ANSWER_YES, "", nullptr, "y", 0},
-    {COMPONENT_CLP, {1, 2, 5}, {1, 2, 7}, ADVISE, "", ANSWER_NO, "", nullptr, "", RUN_ADVISE_SAME},
+    {COMPONENT_CLP, {0, 0, 0}, {1, 0, 0}, SILENT, "", ANSWER_YES, "", "", "y", 0},
+    {COMPONENT_CLP, {1, 2, 5}, {1, 2, 7}, ADVISE, "", ANSWER_NO, "", "", "", RUN_ADVISE_SAME},
     {COMPONENT_CLP, {1, 2, 5}, {1, 2, 7}, FORCED, "", ANSWER_YES, "", W_CLP_SAME, "n", 0},
 
     // iSCSI.
-    {COMPONENT_ISCSI, {1, 0, 0}, {1, 0, 1}, INTERACTIVE, "\n", ANSWER_YES, "Update iSCSI 1.0.0 to 1.0.1 - ", nullptr, "y", 0},
+    {COMPONENT_ISCSI, {1, 0, 0}, {1, 0, 1}, INTERACTIVE, "\n", ANSWER_YES, "Update iSCSI 1.0.0 to 1.0.1 - ", "", "y", 0},
     {COMPONENT_ISCSI, {1, 0, 1}, {1, 0, 1}, INTERACTIVE, "yes\n", ANSWER_YES, "Update iSCSI 1.0.1 to 1.0.1 - ", W_ISCSI_SAME, "n", 0},
     {COMPONENT_ISCSI, {255, 255, 255}, {1, 0, 0}, INTERACTIVE, "\n", ANSWER_NO, "Update iSCSI 255.255.255 to 1.0.0 - ", W_ISCSI_OLDER, "n", 0},
     {COMPONENT_ISCSI, {1, 0, 1}, {1, 0, 0}, SILENT, "", ANSWER_NO, "", W_ISCSI_OLDER, "n", 0},
@@ -115,8 +100,8 @@ const Row kRows[] = {
     // iSCSI stub: installed iSCSI against the stub image, with the iSCSI text.
     {COMPONENT_ISCSI_STUB, {1, 0, 0}, {1, 0, 0}, INTERACTIVE, "\n", ANSWER_NO, "Update iSCSI 1.0.0 to 1.0.0 - ", W_STUB_SAME, "n", 0},
     {COMPONENT_ISCSI_STUB, {2, 0, 0}, {1, 0, 0}, INTERACTIVE, "\n", ANSWER_NO, "Update iSCSI 2.0.0 to 1.0.0 - ", W_STUB_OLDER, "n", 0},
-    {COMPONENT_ISCSI_STUB, {1, 0, 0}, {1, 0, 1}, INTERACTIVE, "\n", ANSWER_YES, "Update iSCSI 1.0.0 to 1.0.1 - ", nullptr, "y", 0},
-    {COMPONENT_ISCSI_STUB, {0, 0, 0}, {1, 0, 0}, INTERACTIVE, "\n", ANSWER_YES, "Update iSCSI 0.0.0 to 1.0.0 - ", nullptr, "y", 0},
+    {COMPONENT_ISCSI_STUB, {1, 0, 0}, {1, 0, 1}, INTERACTIVE, "\n", ANSWER_YES, "Update iSCSI 1.0.0 to 1.0.1 - ", "", "y", 0},
+    {COMPONENT_ISCSI_STUB, {0, 0, 0}, {1, 0, 0}, INTERACTIVE, "\n", ANSWER_YES, "Update iSCSI 0.0.0 to 1.0.0 - ", "", "y", 0},
     {COMPONENT_ISCSI_STUB, {2, 0, 0}, {1, 0, 0}, FORCED, "", ANSWER_YES, "", W_STUB_OLDER, "n", 0},
 };
 // clang-format on
@@ -182,10 +167,9 @@ TEST_F(ConfirmTest, ConfirmOutcomeByVerdictAndMode) {
         } else if (row.warning == UMP_OLDER) {
             log = kUmpOlderLog;
         } else {
-            const std::string warning = row.warning != nullptr ? row.warning : "";
             const std::string prompt = std::string(row.question) + " y/n/q (" + row.shown + "):";
-            console = asks ? warning + prompt : "";
-            log = asks ? warning + prompt + row.input : warning;
+            console = asks ? row.warning + prompt : "";
+            log = asks ? row.warning + prompt + row.input : row.warning;
         }
         EXPECT_EQ(out_, console);
         EXPECT_EQ(Log(), log);

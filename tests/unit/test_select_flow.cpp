@@ -8,9 +8,6 @@ namespace {
 
 class FlowTest : public SelectTest {
   protected:
-    std::string Rec(const char *file, const char *version) {
-        return std::string(kIdentity) + " " + file + " " + version + "\n";
-    }
     // Every catalogue holds one newer record for the test adapter.
     void WriteAllCatalogues() {
         WriteFile("NIC_FW/Boot_Code/BC.config", Rec("bc.bin", "9.0.0"));
@@ -86,30 +83,6 @@ TEST_F(FlowTest, Preconditions) {
     }
 }
 
-// Boot code selection announces the adapter before it reads its catalogue.
-TEST_F(FlowTest, BootCodeHeadingWithoutMatch) {
-    AddAdapter(FW_HAS_BOOTCODE);
-    Capture();
-    SelectBootCode();
-    Collect();
-    EXPECT_EQ(out_, Heading());
-    EXPECT_NE(NicFwTable[0].Flags & FW_ANNOUNCED, 0u);
-    EXPECT_EQ(PlanTable[0].Flags, 0u);
-}
-
-// An adapter with iSCSI in its pre-boot slot reads PXE 0.0.0: every PXE image is newer.
-TEST_F(FlowTest, IscsiAdapterOfferedPxeAsNewer) {
-    AddAdapter(FW_HAS_ISCSI);
-    NicFwTable[0].IscsiVersion = Version8{3, 0, 0};
-    WriteFile("NIC_FW/PXE/MFPXE.config", Rec("pxe.bin", "1.0.0"));
-    Feed("\n");
-    Capture();
-    SelectPXE();
-    Collect();
-    EXPECT_EQ(out_, Heading() + "Update PXE 0.0.0 to 1.0.0 -  y/n/q (y):");
-    EXPECT_EQ(PlanTable[0].Flags, PLAN_PXE_FOUND | PLAN_PXE_CONFIRMED);
-}
-
 // A confirmed CLP skips PXE selection in the run's order; a declined one does not.
 TEST_F(FlowTest, ConfirmedClpSkipsPxe) {
     WriteAllCatalogues();
@@ -160,19 +133,6 @@ TEST_F(FlowTest, QuitAtUmpClearsTheAdaptersPlan) {
     EXPECT_EQ(RestOfInput(), "y\n");
 }
 
-// Quit at the first record ends the scan: later records are not offered.
-TEST_F(FlowTest, QuitStopsTheScan) {
-    AddAdapter(0);
-    WriteFile("NIC_FW/CLP/CLP.config", Rec("a.bin", "1.0.0") + Rec("b.bin", "2.0.0"));
-    Feed("q\ny\n");
-    Capture();
-    SelectCLP();
-    Collect();
-    EXPECT_EQ(PlanTable[0].Flags, 0u);
-    EXPECT_NE(RunFlags & RUN_CANCELLED, 0u);
-    EXPECT_EQ(RestOfInput(), "y\n");
-}
-
 // Both iSCSI and stub found: the shared version holds the stub's; the stub
 // question compares installed iSCSI with the stub image in the iSCSI text.
 TEST_F(FlowTest, IscsiAndStubShareTheVersion) {
@@ -193,8 +153,7 @@ TEST_F(FlowTest, IscsiAndStubShareTheVersion) {
     EXPECT_EQ(plan.IscsiVersion.minor, 0u);
     EXPECT_EQ(plan.Flags, PLAN_ISCSI_FOUND | PLAN_ISCSI_CONFIRMED | PLAN_ISCSI_STUB_FOUND);
     EXPECT_EQ(out_, Heading() + "Update iSCSI 1.5.0 to 2.0.0 -  y/n/q (y):" + Heading() +
-                        "** WARNING ** - Installed iSCSI is more recent than selected iSCSI "
-                        "stub.\r\n" +
+                        RecentWarning("iSCSI", "iSCSI stub") +
                         "Update iSCSI 1.5.0 to 1.0.0 -  y/n/q (n):");
 }
 
@@ -245,41 +204,77 @@ TEST_F(FlowTest, WhichRecordEachModeTakes) {
     }
 }
 
-// A forced silent run with only an older UMP image takes no UMP and ends with errors.
-TEST_F(FlowTest, ForcedSilentOlderUmpWritesNothing) {
-    AddAdapter(FW_HAS_UMP);
-    NicFwTable[0].UmpVersion = Version8{5, 0, 0};
-    WriteFile("NIC_FW/UMP/UMP.config", Rec("old1.bin", "4.0.0") + Rec("old2.bin", "4.9.9"));
-    RunFlags |= RUN_SILENT | RUN_FORCE;
-    SelectUMP();
-    EXPECT_EQ(PlanTable[0].Flags, PLAN_UMP_FOUND);
-    EXPECT_STREQ(PlanTable[0].UmpPath, ".\\NIC_FW\\UMP\\old2.bin");
-    EXPECT_NE(RunFlags & RUN_HAD_ERRORS, 0u);
-    EXPECT_NE(RunFlags & RUN_SILENT, 0u);
-    // A silent run still logs the heading before each offered match.
-    const std::string warnings =
-        "** WARNING ** - Installed UMP is more recent than selected UMP.\r\n"
-        "** WARNING ** - Installation of an older UMP version is not allowed.\r\n";
-    EXPECT_EQ(Log(), Heading() + warnings + Heading() + warnings);
-}
-
-// An interactive run with an older UMP asks nothing; the warnings are in the log only.
-TEST_F(FlowTest, InteractiveOlderUmpAsksNothing) {
-    AddAdapter(FW_HAS_UMP);
-    NicFwTable[0].UmpVersion = Version8{5, 0, 0};
-    WriteFile("NIC_FW/UMP/UMP.config", Rec("old.bin", "4.0.0"));
-    Feed("y\n");
-    Capture();
-    SelectUMP();
-    Collect();
-    EXPECT_EQ(out_, Heading());
-    EXPECT_EQ(Log(), Heading() +
-                         "** WARNING ** - Installed UMP is more recent than selected UMP.\r\n"
-                         "** WARNING ** - Installation of an older UMP version is not "
-                         "allowed.\r\n");
-    EXPECT_EQ(PlanTable[0].Flags, PLAN_UMP_FOUND);
-    EXPECT_EQ(RunFlags & (RUN_SILENT | RUN_HAD_ERRORS), 0u);
-    EXPECT_EQ(RestOfInput(), "y\n");
+// One routine on one adapter with one catalogue: what is shown and logged,
+// the plan's bits and its one path, the flags the routine adds, whether it
+// announced the adapter, what is left of the input.
+TEST_F(FlowTest, OneRoutineOnOneAdapter) {
+    const std::string q_pxe = "Update PXE 0.0.0 to 1.0.0 -  y/n/q (y):";
+    const std::string q_clp = "Update CLP 0.0.0 to 1.0.0 -  y/n/q (y):";
+    struct Row {
+        const char *name;
+        int (*select)();
+        uint32_t fw_flags;
+        uint8_t installed; // the major number of UMP and iSCSI
+        uint32_t mode;
+        const char *catalogue; // null: none
+        std::string records;
+        const char *input;
+        std::string out, log;
+        uint32_t plan_flags;
+        std::string path; // the plan's one path, when it has bits
+        uint32_t run_bits;
+        bool announced;
+        const char *rest;
+    } rows[] = {
+        // Boot code selection announces the adapter before it reads its catalogue.
+        {"BootCodeHeadingWithoutMatch", SelectBootCode, FW_HAS_BOOTCODE, 0, 0, nullptr, "", "",
+         Heading(), Heading(), 0, "", 0, true, ""},
+        // An adapter with iSCSI in its pre-boot slot reads PXE 0.0.0: every PXE image is newer.
+        {"IscsiAdapterOfferedPxeAsNewer", SelectPXE, FW_HAS_ISCSI, 3, 0, "NIC_FW/PXE/MFPXE.config",
+         Rec("pxe.bin", "1.0.0"), "\n", Heading() + q_pxe, Heading() + q_pxe + "\n",
+         PLAN_PXE_FOUND | PLAN_PXE_CONFIRMED, ".\\NIC_FW\\PXE\\pxe.bin", 0, false, ""},
+        // Quit at the first record ends the scan: later records are not offered.
+        {"QuitStopsTheScan", SelectCLP, 0, 0, 0, "NIC_FW/CLP/CLP.config",
+         Rec("a.bin", "1.0.0") + Rec("b.bin", "2.0.0"), "q\ny\n", Heading() + q_clp,
+         Heading() + q_clp + "q\n", 0, "", RUN_CANCELLED, false, "y\n"},
+        // Only older UMP images: none is taken, none is asked for, the warnings
+        // go to the log only; a forced silent run ends with errors. A silent run
+        // still logs the heading before each offered match.
+        {"ForcedSilentOlderUmpWritesNothing", SelectUMP, FW_HAS_UMP, 5, RUN_SILENT | RUN_FORCE,
+         "NIC_FW/UMP/UMP.config", Rec("old1.bin", "4.0.0") + Rec("old2.bin", "4.9.9"), "y\n", "",
+         Heading() + kUmpOlderLog + Heading() + kUmpOlderLog, PLAN_UMP_FOUND,
+         ".\\NIC_FW\\UMP\\old2.bin", RUN_HAD_ERRORS, false, "y\n"},
+        {"InteractiveOlderUmpAsksNothing", SelectUMP, FW_HAS_UMP, 5, 0, "NIC_FW/UMP/UMP.config",
+         Rec("old.bin", "4.0.0"), "y\n", Heading(), Heading() + kUmpOlderLog, PLAN_UMP_FOUND,
+         ".\\NIC_FW\\UMP\\old.bin", 0, false, "y\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        TearDown();
+        SetUp();
+        AddAdapter(row.fw_flags);
+        NicFwTable[0].UmpVersion = NicFwTable[0].IscsiVersion = Version8{row.installed, 0, 0};
+        if (row.catalogue != nullptr) {
+            WriteFile(row.catalogue, row.records);
+        }
+        RunFlags |= row.mode;
+        Feed(row.input);
+        Capture();
+        EXPECT_EQ(row.select(), 0);
+        Collect();
+        const UpgradePlan &plan = PlanTable[0];
+        EXPECT_EQ(out_, row.out);
+        EXPECT_EQ(Log(), row.log);
+        EXPECT_EQ(plan.Flags, row.plan_flags);
+        if (row.plan_flags != 0) {
+            EXPECT_EQ(std::string(plan.BootCodePath) + plan.PxePath + plan.UmpPath + plan.ClpPath +
+                          plan.IscsiPath + plan.IscsiStubPath,
+                      row.path);
+        }
+        EXPECT_EQ(RunFlags & ~RUN_LOG_OPEN, RUN_LOG_READY | row.mode | row.run_bits);
+        EXPECT_EQ((NicFwTable[0].Flags & FW_ANNOUNCED) != 0, row.announced);
+        EXPECT_EQ(RestOfInput(), row.rest);
+    }
 }
 
 // Advise only over two adapters: one newer, one older image.
