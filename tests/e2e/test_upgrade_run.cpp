@@ -352,6 +352,12 @@ const Scenario kScenarios[] = {
         {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
          Con(kNoticeRestore), Selecting('A'), Restoring(kSavedA), O(kComplete)},
         1, {RestoreCmd('A', kSavedA)}, {{'A', "5.0.2", "8.3.1", "1.2.0"}}, {kImageAOlder, kImageA}),
+    // Every letter is compared without regard to case, Z too.
+    Row("RestoreFileWithAZInOtherLetterCase", "A", {}, {"-e", "{p}0A1B2C3D4E5F.ZETA.BIN"}, "y\n",
+        {Found('A'), O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 0.0.0", "n", "y\n"),
+         Con(kNoticeRestore), Selecting('A'), Restoring("0A1B2C3D4E5F.zeta.bin"), O(kComplete)},
+        1, {RestoreCmd('A', "0A1B2C3D4E5F.zeta.bin")}, {{'A', "5.0.2", "8.3.1", "1.2.0"}},
+        {{"0A1B2C3D4E5F.zeta.bin", 'A', "5.0.2", "8.3.1", SavedImage::IMAGE}}),
     // A saved image renamed with blanks reaches the tool as one argument and is
     // restored; its name gives no versions.
     Row("RestoreFileWithBlanksInItsName", "A", {}, {"-p"}, "y\n",
