@@ -90,45 +90,34 @@ struct NoLogCase {
     uint32_t flags_after;
 };
 
+NoLogCase NoLog(const char *name, bool missing_dir, uint32_t flags, std::vector<Step> steps,
+                const char *out, const char *failed_open, uint32_t flags_after) {
+    return {name, missing_dir, flags, steps, out, failed_open, flags_after};
+}
+
 const NoLogCase kNoLogCases[] = {
-    {"LogCloseBeforeTheLogIsReadyWritesNothing", false, 0, {{CALL_LOG_CLOSE, ""}}, "", nullptr, 0},
+    NoLog("LogCloseBeforeTheLogIsReadyWritesNothing", false, 0, {{CALL_LOG_CLOSE, ""}}, "", nullptr,
+          0),
     // The open failure is reported once: no retry after the close.
-    {"FailedOpenKeepsTheConsoleAndLeavesTheLogOut",
-     true,
-     RUN_LOG_READY | RUN_DEBUG,
-     {{CALL_OUTPUT, "title\r\n"},
-      {CALL_OUTPUT_ERROR, "error\r\n"},
-      {CALL_LOG_WRITE, "log only\r\n"},
-      {CALL_LOG_CLOSE, ""},
-      {CALL_OUTPUT, "after close\r\n"}},
-     "title\r\nerror\r\nafter close\r\n",
-     "Output",
-     RUN_LOG_READY | RUN_DEBUG},
-    {"FailedOpenByLogWriteNamesLogWrite",
-     true,
-     RUN_LOG_READY | RUN_DEBUG,
-     {{CALL_LOG_WRITE, "x\r\n"}, {CALL_OUTPUT, "shown\r\n"}},
-     "shown\r\n",
-     "log_write",
-     RUN_LOG_READY | RUN_DEBUG | RUN_LOG_OPEN},
-    {"FailedOpenIsSilentWithoutDebug",
-     true,
-     RUN_LOG_READY,
-     {{CALL_OUTPUT, "shown\r\n"}},
-     "shown\r\n",
-     nullptr,
-     RUN_LOG_READY | RUN_LOG_OPEN},
-    {"UsageTextIsFiveLinesOnTheConsoleOnly",
-     false,
-     0,
-     {{CALL_USAGE, ""}},
-     "USAGE: lanrefit [ -s [ -f ] ] [ -p ]\r\n"
-     "\t Interactively upgrade Boot Code and PXE, current firmware is saved. \r\n"
-     "\t -s  Silently upgrade Boot Code and PXE.\r\n"
-     "\t -f  Force downgrade if system has newer Boot Code or PXE.\r\n"
-     "\t -p  Restore firmware image from previous upgrade.\r\n",
-     nullptr,
-     0},
+    NoLog("FailedOpenKeepsTheConsoleAndLeavesTheLogOut", true, RUN_LOG_READY | RUN_DEBUG,
+          {{CALL_OUTPUT, "title\r\n"},
+           {CALL_OUTPUT_ERROR, "error\r\n"},
+           {CALL_LOG_WRITE, "log only\r\n"},
+           {CALL_LOG_CLOSE, ""},
+           {CALL_OUTPUT, "after close\r\n"}},
+          "title\r\nerror\r\nafter close\r\n", "Output", RUN_LOG_READY | RUN_DEBUG),
+    NoLog("FailedOpenByLogWriteNamesLogWrite", true, RUN_LOG_READY | RUN_DEBUG,
+          {{CALL_LOG_WRITE, "x\r\n"}, {CALL_OUTPUT, "shown\r\n"}}, "shown\r\n", "log_write",
+          RUN_LOG_READY | RUN_DEBUG | RUN_LOG_OPEN),
+    NoLog("FailedOpenIsSilentWithoutDebug", true, RUN_LOG_READY, {{CALL_OUTPUT, "shown\r\n"}},
+          "shown\r\n", nullptr, RUN_LOG_READY | RUN_LOG_OPEN),
+    NoLog("UsageTextIsFiveLinesOnTheConsoleOnly", false, 0, {{CALL_USAGE, ""}},
+          "USAGE: lanrefit [ -s [ -f ] ] [ -p ]\r\n"
+          "\t Interactively upgrade Boot Code and PXE, current firmware is saved. \r\n"
+          "\t -s  Silently upgrade Boot Code and PXE.\r\n"
+          "\t -f  Force downgrade if system has newer Boot Code or PXE.\r\n"
+          "\t -p  Restore firmware image from previous upgrade.\r\n",
+          nullptr, 0),
 };
 
 TEST_F(OutputTest, NoLogIsWritten) {

@@ -88,71 +88,55 @@ struct SequenceCase {
     std::string question = kQuestion;
 };
 
+SequenceCase Sequence(const char *name, uint32_t flags, std::string input,
+                      std::vector<AskStep> asks, std::string log, std::string rest = "",
+                      std::string question = kQuestion) {
+    return {name, flags, input, asks, log, rest, question};
+}
+
 const SequenceCase kSequences[] = {
     // One question reads one line: the next line is left for the next question.
-    {"ReadsOneLinePerQuestion",
-     0,
-     "n\nquit\n\n",
-     {{NO, NO, YES, "y", NO, P("y")},
-      {NO, NO, YES, "y", QUIT, P("y")},
-      {NO, NO, YES, "y", YES, P("y")}},
-     P("y") + "n\n" + P("y") + "quit\n" + P("y") + "\n"},
-    {"EndOfInputAnswersNoEveryTime",
-     0,
-     "",
-     {{YES, YES, YES, "y", NO, P("y") + kProblem}, {YES, YES, YES, "y", NO, P("y") + kProblem}},
-     P("y") + kProblem + P("y") + kProblem},
+    Sequence("ReadsOneLinePerQuestion", 0, "n\nquit\n\n",
+             {{NO, NO, YES, "y", NO, P("y")},
+              {NO, NO, YES, "y", QUIT, P("y")},
+              {NO, NO, YES, "y", YES, P("y")}},
+             P("y") + "n\n" + P("y") + "quit\n" + P("y") + "\n"),
+    Sequence(
+        "EndOfInputAnswersNoEveryTime", 0, "",
+        {{YES, YES, YES, "y", NO, P("y") + kProblem}, {YES, YES, YES, "y", NO, P("y") + kProblem}},
+        P("y") + kProblem + P("y") + kProblem),
     // The end of input after a last full line is reported at the next question.
-    {"EndOfInputAfterLastLine",
-     0,
-     "y",
-     {{NO, NO, NO, "n", YES, P("n")}, {NO, NO, YES, "y", NO, P("y") + kProblem}},
-     P("n") + "y" + P("y") + kProblem},
+    Sequence("EndOfInputAfterLastLine", 0, "y",
+             {{NO, NO, NO, "n", YES, P("n")}, {NO, NO, YES, "y", NO, P("y") + kProblem}},
+             P("n") + "y" + P("y") + kProblem),
     // The rest of an over-long line is dropped: it never answers the next question.
-    {"OverLongLineIsNoAndDiscarded",
-     0,
-     std::string(100, 'y') + "\nq\n",
-     {{YES, YES, YES, "y", NO, P("y")}, {YES, YES, YES, "y", QUIT, P("y")}},
-     P("y") + std::string(79, 'y') + "\n" + P("y") + "q\n"},
+    Sequence("OverLongLineIsNoAndDiscarded", 0, std::string(100, 'y') + "\nq\n",
+             {{YES, YES, YES, "y", NO, P("y")}, {YES, YES, YES, "y", QUIT, P("y")}},
+             P("y") + std::string(79, 'y') + "\n" + P("y") + "q\n"),
     // 79 characters and the line feed: the line feed does not become an empty
     // answer to the next question.
-    {"SeventyNineCharactersAndLineFeed",
-     0,
-     std::string(79, 'a') + "\nn\n",
-     {{YES, YES, YES, "y", NO, P("y")}, {YES, YES, YES, "y", NO, P("y")}},
-     P("y") + std::string(79, 'a') + "\n" + P("y") + "n\n"},
+    Sequence("SeventyNineCharactersAndLineFeed", 0, std::string(79, 'a') + "\nn\n",
+             {{YES, YES, YES, "y", NO, P("y")}, {YES, YES, YES, "y", NO, P("y")}},
+             P("y") + std::string(79, 'a') + "\n" + P("y") + "n\n"),
     // A last line of 79 characters cut off by the end of input is a complete line.
-    {"SeventyNineCharactersAtEndOfInput",
-     0,
-     std::string(79, 'b'),
-     {{YES, YES, YES, "y", NO, P("y")}},
-     P("y") + std::string(79, 'b')},
+    Sequence("SeventyNineCharactersAtEndOfInput", 0, std::string(79, 'b'),
+             {{YES, YES, YES, "y", NO, P("y")}}, P("y") + std::string(79, 'b')),
     // Silent runs answer alone: nothing is read, shown or logged.
-    {"SilentRunsAnswerAlone/silent", RUN_SILENT, "q\n", {{NO, YES, QUIT, "n", NO, ""}}, "", "q\n"},
-    {"SilentRunsAnswerAlone/forced",
-     RUN_SILENT | RUN_FORCE,
-     "q\n",
-     {{NO, YES, QUIT, "n", YES, ""}},
-     "",
-     "q\n"},
+    Sequence("SilentRunsAnswerAlone/silent", RUN_SILENT, "q\n", {{NO, YES, QUIT, "n", NO, ""}}, "",
+             "q\n"),
+    Sequence("SilentRunsAnswerAlone/forced", RUN_SILENT | RUN_FORCE, "q\n",
+             {{NO, YES, QUIT, "n", YES, ""}}, "", "q\n"),
     // Forcing without silence still asks.
-    {"ForceAloneStillAsks", RUN_FORCE, "n\n", {{NO, YES, YES, "y", NO, P("y")}}, P("y") + "n\n"},
+    Sequence("ForceAloneStillAsks", RUN_FORCE, "n\n", {{NO, YES, YES, "y", NO, P("y")}},
+             P("y") + "n\n"),
     // A question too long for the 79-character line is cut, never overflowed.
-    {"LongQuestionIsCut",
-     0,
-     "y\n",
-     {{NO, NO, NO, "n", YES, std::string(79, 'Q')}},
-     std::string(79, 'Q') + "y\n",
-     "",
-     std::string(200, 'Q')},
+    Sequence("LongQuestionIsCut", 0, "y\n", {{NO, NO, NO, "n", YES, std::string(79, 'Q')}},
+             std::string(79, 'Q') + "y\n", "", std::string(200, 'Q')),
     // Exactly 79 characters fit.
-    {"PromptOfSeventyNineCharactersFits",
-     0,
-     "\n",
-     {{YES, YES, NO, "n", NO, std::string(68, 'Z') + " y/n/q (n):"}},
-     std::string(68, 'Z') + " y/n/q (n):\n",
-     "",
-     std::string(79 - strlen(" y/n/q (n):"), 'Z')},
+    Sequence("PromptOfSeventyNineCharactersFits", 0, "\n",
+             {{YES, YES, NO, "n", NO, std::string(68, 'Z') + " y/n/q (n):"}},
+             std::string(68, 'Z') + " y/n/q (n):\n", "",
+             std::string(79 - strlen(" y/n/q (n):"), 'Z')),
 };
 
 TEST_F(PromptTest, QuestionSequences) {
