@@ -30,6 +30,22 @@ std::string HostPath(const char *path) {
     return host;
 }
 
+// A directory's host path without trailing slashes: the entry itself.
+std::string HostDirectoryPath(const char *path) {
+    std::string host = HostPath(path);
+    while (host.size() > 1 && host.back() == '/') {
+        host.pop_back();
+    }
+    return host;
+}
+
+unsigned long MakeDirectory(const char *path, mode_t mode) {
+    if (mkdir(HostDirectoryPath(path).c_str(), mode) == 0) {
+        return 0;
+    }
+    return errno == EEXIST ? PLAT_ERROR_ALREADY_EXISTS : static_cast<unsigned long>(errno);
+}
+
 } // namespace
 
 int plat_is_administrator() {
@@ -42,14 +58,7 @@ void plat_system_drive(char *buf, size_t size) {
 }
 
 unsigned long plat_create_directory(const char *path) {
-    std::string host = HostPath(path);
-    while (host.size() > 1 && host.back() == '/') {
-        host.pop_back();
-    }
-    if (mkdir(host.c_str(), 0755) == 0) {
-        return 0;
-    }
-    return errno == EEXIST ? PLAT_ERROR_ALREADY_EXISTS : static_cast<unsigned long>(errno);
+    return MakeDirectory(path, 0755);
 }
 
 FILE *plat_fopen(const char *path, const char *mode) {
@@ -257,23 +266,8 @@ int plat_restrict_library_search() {
     return 1;
 }
 
-namespace {
-
-std::string HostDirectoryPath(const char *path) {
-    std::string host = HostPath(path);
-    while (host.size() > 1 && host.back() == '/') {
-        host.pop_back();
-    }
-    return host;
-}
-
-} // namespace
-
 unsigned long plat_create_private_directory(const char *path) {
-    if (mkdir(HostDirectoryPath(path).c_str(), 0700) == 0) {
-        return 0;
-    }
-    return errno == EEXIST ? PLAT_ERROR_ALREADY_EXISTS : static_cast<unsigned long>(errno);
+    return MakeDirectory(path, 0700);
 }
 
 unsigned long plat_check_private_directory(const char *path) {
