@@ -3,7 +3,6 @@
 // told as writes over the adapter table.
 #include "upgrade_fixture.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <dirent.h>
 #include <set>
@@ -29,13 +28,7 @@ const AdapterDef *AdapterOfName(const std::string &name) {
 }
 
 std::vector<std::string> OptionsOf(const AdapterDef &a) {
-    std::vector<std::string> options;
-    std::string text = a.options;
-    for (size_t at = 0; at < text.size();) {
-        size_t end = std::min(text.find(' ', at), text.size());
-        options.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
+    std::vector<std::string> options = Words(a.options);
     // The MAC follows the identity, as simtool's own usage lists them.
     options.insert(options.begin() + 2, {"--mac", a.mac});
     return options;
