@@ -31,11 +31,7 @@ RunResult Spawn(std::vector<std::string> argv, const RunSpec &spec) {
     std::string in_path = io + "/stdin", out_path = io + "/stdout", err_path = io + "/stderr";
     WriteFileText(in_path, spec.input);
     argv.insert(argv.end(), spec.args.begin(), spec.args.end());
-    std::vector<char *> args;
-    for (std::string &a : argv) {
-        args.push_back(&a[0]);
-    }
-    args.push_back(nullptr);
+    std::vector<char *> args = ArgvOf(argv);
 
     fflush(nullptr);
     pid_t pid = fork();
@@ -47,11 +43,7 @@ RunResult Spawn(std::vector<std::string> argv, const RunSpec &spec) {
             dup2(err, 2) < 0 || (!spec.cwd.empty() && chdir(spec.cwd.c_str()) != 0)) {
             _exit(127);
         }
-        // Later entries replace earlier ones of the same name.
-        for (const std::string &e : spec.env) {
-            size_t eq = e.find('=');
-            setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-        }
+        SetChildEnvironment(spec.env);
         execvp(args[0], args.data());
         _exit(127);
     }
@@ -71,6 +63,22 @@ RunResult Spawn(std::vector<std::string> argv, const RunSpec &spec) {
 }
 
 } // namespace
+
+std::vector<char *> ArgvOf(std::vector<std::string> &args) {
+    std::vector<char *> argv;
+    for (std::string &a : args) {
+        argv.push_back(&a[0]);
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
+void SetChildEnvironment(const std::vector<std::string> &env) {
+    for (const std::string &e : env) {
+        size_t eq = e.find('=');
+        setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+    }
+}
 
 bool IsWindowsTarget() {
     return Config("target") == "windows";

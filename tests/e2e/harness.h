@@ -48,6 +48,12 @@ RunResult RunTarget(const std::string &program, const RunSpec &spec);
 // Runs a host program (simtool, shell) natively; by default in the current directory.
 RunResult RunHost(const std::string &program, const RunSpec &spec);
 
+// For a child about to start a program: the pointers execv takes, into ARGS
+// and ending in null; and the "NAME=value" entries set in its environment,
+// later ones replacing earlier ones of the same name.
+std::vector<char *> ArgvOf(std::vector<std::string> &args);
+void SetChildEnvironment(const std::vector<std::string> &env);
+
 // What a console text looks like when it arrives from the target: the Windows
 // program writes standard output in text mode, so every "\n" becomes "\r\n".
 std::string Console(const std::string &text);

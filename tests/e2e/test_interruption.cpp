@@ -68,11 +68,7 @@ Started Start(const std::string &work, std::vector<std::string> args, std::vecto
     s.err_path = work + "/stderr.txt";
     env.push_back("SystemDrive=" + SystemDriveDir(work));
     args.insert(args.begin(), TargetProgram());
-    std::vector<char *> argv;
-    for (std::string &a : args) {
-        argv.push_back(&a[0]);
-    }
-    argv.push_back(nullptr);
+    std::vector<char *> argv = ArgvOf(args);
 
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) {
@@ -86,10 +82,7 @@ Started Start(const std::string &work, std::vector<std::string> args, std::vecto
         // A suite started as a background job ignores SIGINT, and the program
         // would inherit that: it gets the default, as at a console.
         signal(SIGINT, SIG_DFL);
-        // The run's entries replace those of the same name in this environment.
-        for (std::string &e : env) {
-            putenv(&e[0]);
-        }
+        SetChildEnvironment(env);
         int err = open(s.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (err < 0 || dup2(in[0], 0) < 0 || dup2(out[1], 1) < 0 || dup2(err, 2) < 0 ||
             chdir(work.c_str()) != 0) {
