@@ -39,7 +39,7 @@ TEST_F(SimFaults, FaultFormsFireOnTheRightCalls) {
         WriteNvram("nic9.nvram", DefaultSpec());
         WriteText("machine.txt", "adapter handle=7 nvram=nic0.nvram\n"
                                  "adapter handle=9 nvram=nic9.nvram\n");
-        setenv("OMBRI_SIM_FAULTS", c.faults, 1);
+        SimSetEnvForTests("OMBRI_SIM_FAULTS", c.faults);
         ASSERT_EQ(SimInitializeEx(0), 0u) << c.faults;
         ASSERT_EQ(SimInitDiag(7), 0u) << c.faults;
         ASSERT_EQ(SimInitDiag(9), 0u) << c.faults;
@@ -53,18 +53,18 @@ TEST_F(SimFaults, MachineFileFaultsFollowTheEnvironmentOnes) {
     WriteDefaultServer("fault OmbriInitializeEx status=44\n");
     EXPECT_EQ(SimInitializeEx(0), 44u);
     SimResetForTests();
-    setenv("OMBRI_SIM_FAULTS", "OmbriInitializeEx status=33 at=1", 1);
+    SimSetEnvForTests("OMBRI_SIM_FAULTS", "OmbriInitializeEx status=33 at=1");
     EXPECT_EQ(SimInitializeEx(0), 33u) << "the environment's fault is listed first";
     EXPECT_EQ(SimInitializeEx(0), 44u);
 }
 
 TEST_F(SimFaults, FailingCallsChangeNothing) {
     WriteDefaultServer();
-    setenv("OMBRI_SIM_FAULTS",
-           "OmbriGetNicInfo status=3; OmbriGetTernFwInfo status=3; OmbriInitDiag status=3 at=1;"
-           "OmbriUnInitDiag status=3 at=1; OmbriUninitialize status=3 at=1; "
-           "OmbriGetVersion status=3",
-           1);
+    SimSetEnvForTests(
+        "OMBRI_SIM_FAULTS",
+        "OmbriGetNicInfo status=3; OmbriGetTernFwInfo status=3; OmbriInitDiag status=3 at=1;"
+        "OmbriUnInitDiag status=3 at=1; OmbriUninitialize status=3 at=1; "
+        "OmbriGetVersion status=3");
     uint32_t a = 1, b = 2, c = 3;
     EXPECT_EQ(SimGetVersion(&a, &b, &c), 3u);
     EXPECT_EQ(a + b + c, 6u);
@@ -106,7 +106,7 @@ TEST_F(SimFaults, BadFaultTextsAreConfigurationErrors) {
     WriteDefaultServer();
     for (const char *text : bad) {
         SimResetForTests();
-        setenv("OMBRI_SIM_FAULTS", text, 1);
+        SimSetEnvForTests("OMBRI_SIM_FAULTS", text);
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(SimInitializeEx(0), SIM_ERR_CONFIG) << text;
         std::string err = ::testing::internal::GetCapturedStderr();
@@ -116,8 +116,8 @@ TEST_F(SimFaults, BadFaultTextsAreConfigurationErrors) {
 
 TEST_F(SimFaults, CallLogHasOneLinePerCall) {
     WriteDefaultServer();
-    setenv("OMBRI_SIM_CALL_LOG", Path("calls.log").c_str(), 1);
-    setenv("OMBRI_SIM_FAULTS", "OmbriGetNicAuxInfo status=9 adapter=9", 1);
+    SimSetEnvForTests("OMBRI_SIM_CALL_LOG", Path("calls.log").c_str());
+    SimSetEnvForTests("OMBRI_SIM_FAULTS", "OmbriGetNicAuxInfo status=9 adapter=9");
     uint32_t a, b, c, count, handles[2];
     SimGetVersion(&a, &b, &c);
     SimInitializeEx(0);

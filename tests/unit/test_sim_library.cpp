@@ -320,7 +320,7 @@ TEST_F(SimLibrary, BrokenMachineFileFailsEveryCall) {
     EXPECT_EQ(err, "ombri-sim: " + Path("machine.txt") + ":2: unknown adapter key 'bogus'\n");
 
     SimResetForTests();
-    unsetenv("OMBRI_SIM_MACHINE");
+    SimSetEnvForTests("OMBRI_SIM_MACHINE", nullptr);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(SimInitializeEx(0), SIM_ERR_CONFIG);
     err = ::testing::internal::GetCapturedStderr();
