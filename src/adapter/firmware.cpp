@@ -50,9 +50,9 @@ bool CurrentNicValid() {
 
 } // namespace
 
-void ScanNvramDirectory(bool &pxe_found, bool &clp_found, bool &iscsi_found) {
+int ScanNvramDirectory(bool &pxe_found, bool &clp_found, bool &iscsi_found) {
     if (!CurrentNicValid()) {
-        return;
+        return 1;
     }
     NicEntry &entry = NicTable[CurrentNic];
     const uint32_t handle = entry.Info.Handle;
@@ -62,54 +62,54 @@ void ScanNvramDirectory(bool &pxe_found, bool &clp_found, bool &iscsi_found) {
             OmbriStatus status = OmbriInitDiag(handle);
             if (status != 0) {
                 debug_print("OmbriInitDiag() failed %lu\n", static_cast<unsigned long>(status));
-                return;
+                return 0;
             }
             entry.DiagOpen = 1;
         }
         uint32_t word = 0;
         if (!ReadNvramWord(handle, e, word)) {
-            return;
+            return 0;
         }
         if ((word >> 28) != DIR_TYPE_IMAGE) {
             continue;
         }
         uint32_t image = 0;
         if (!ReadNvramWord(handle, e + 4, image)) {
-            return;
+            return 0;
         }
         // Image offsets come from the NVRAM: the sums wrap like the
         // library's 32-bit offsets, and the library refuses bad ones.
         if (!ReadNvramWord(handle, image + SIG_OFFSET, word)) {
-            return;
+            return 0;
         }
         if (word == SIG_PXE) {
             pxe_found = true;
-            return;
+            return 1;
         }
         if ((word >> 24) == SIG_ISCSI_TOP) {
             if (!ReadNvramWord(handle, image + SIG_OFFSET + 4, word)) {
-                return;
+                return 0;
             }
             if (word == SIG_ISCSI_WORD1) {
                 if (!ReadNvramWord(handle, image + SIG_OFFSET + 8, word)) {
-                    return;
+                    return 0;
                 }
                 if ((word & 0xFFFFFF) == SIG_ISCSI_WORD2) {
                     iscsi_found = true;
-                    return;
+                    return 1;
                 }
             }
         }
         if (!ReadNvramWord(handle, image + SIG_OFFSET, word)) {
-            return;
+            return 0;
         }
         if ((word >> 24) == SIG_CLP_TOP) {
             if (!ReadNvramWord(handle, image + SIG_OFFSET + 4, word)) {
-                return;
+                return 0;
             }
             if (word == SIG_CLP_WORD1) {
                 if (!ReadNvramWord(handle, image + SIG_OFFSET + 8, word)) {
-                    return;
+                    return 0;
                 }
                 if ((word & 0xFFFFFF) == SIG_CLP_WORD2) {
                     // A CLP image does not end the scan: a later PXE or
@@ -119,6 +119,7 @@ void ScanNvramDirectory(bool &pxe_found, bool &clp_found, bool &iscsi_found) {
             }
         }
     }
+    return 1;
 }
 
 int ReadInstalledFirmware(NicFwInfo &info) {
@@ -129,8 +130,10 @@ int ReadInstalledFirmware(NicFwInfo &info) {
     std::memset(&block, 0, sizeof block);
     block.InfoVersion = TERN_FW_INFO_VERSION;
     OmbriStatus status = OmbriGetTernFwInfo(NicTable[CurrentNic].Info.Handle, &block);
+    int read = 1;
     if (status != 0) {
         debug_print("OmbriGetTernFwInfo() failed %lu\r\n", static_cast<unsigned long>(status));
+        read = 0;
     }
     // The texts are used as the block holds them, but never past their fields.
     block.BootCodeVersionText[sizeof block.BootCodeVersionText - 1] = '\0';
@@ -145,7 +148,9 @@ int ReadInstalledFirmware(NicFwInfo &info) {
         bool pxe = false;
         bool clp = false;
         bool iscsi = false;
-        ScanNvramDirectory(pxe, clp, iscsi);
+        if (ScanNvramDirectory(pxe, clp, iscsi) == 0) {
+            read = 0;
+        }
         if (pxe) {
             info.Flags |= FW_HAS_PXE;
         }
@@ -168,7 +173,7 @@ int ReadInstalledFirmware(NicFwInfo &info) {
         info.Flags |= FW_HAS_UMP;
         info.UmpVersion = Truncate8(ParseVersionText(block.UmpVersionText));
     }
-    return 1;
+    return read;
 }
 
 int BuildFirmwareTable() {

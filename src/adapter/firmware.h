@@ -59,10 +59,13 @@ int BuildFirmwareTable();
 // in the mode; on a failure it prints the debug line and the port stays marked.
 int EnterDiagnosticMode(NicEntry &nic);
 void LeaveDiagnosticMode(NicEntry &nic);
-// Reads the installed versions of the port at CurrentNic into info; always 1.
+// Reads the installed versions of the port at CurrentNic into info. Returns 1,
+// or 0 when a library call of the read failed (the texts or the NVRAM scan);
+// what was read is filled in all the same.
 int ReadInstalledFirmware(NicFwInfo &info);
 // Walks the NVRAM directory of the port at CurrentNic for pre-boot images.
-void ScanNvramDirectory(bool &pxe_found, bool &clp_found, bool &iscsi_found);
+// Returns 1, or 0 when a library call failed (the kinds found so far stand).
+int ScanNvramDirectory(bool &pxe_found, bool &clp_found, bool &iscsi_found);
 // One number of a version text, read as atoi reads it (see version.cpp); the
 // library's and the catalogue's texts share it, so equal texts give equal numbers.
 uint32_t AtoiValue(const char *text, size_t length);

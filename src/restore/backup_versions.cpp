@@ -10,12 +10,15 @@ namespace {
 struct TagRow {
     const char *tag;
     Version UpgradePlan::*field;
+    uint32_t found_bit; // the plan's bit of the component
 };
 
 const TagRow kTags[] = {
-    {"bc", &UpgradePlan::BootCodeVersion}, {"p", &UpgradePlan::PxeVersion},
-    {"c", &UpgradePlan::ClpVersion},       {"u", &UpgradePlan::UmpVersion},
-    {"iS", &UpgradePlan::IscsiVersion},
+    {"bc", &UpgradePlan::BootCodeVersion, PLAN_BC_FOUND},
+    {"p", &UpgradePlan::PxeVersion, PLAN_PXE_FOUND},
+    {"c", &UpgradePlan::ClpVersion, PLAN_CLP_FOUND},
+    {"u", &UpgradePlan::UmpVersion, PLAN_UMP_FOUND},
+    {"iS", &UpgradePlan::IscsiVersion, PLAN_ISCSI_FOUND},
 };
 constexpr size_t TAG_COUNT = sizeof kTags / sizeof kTags[0];
 constexpr size_t TAG_BOOTCODE = 0;
@@ -60,11 +63,11 @@ size_t TagOf(const char *begin, const char *end, uint32_t *major) {
     return TAG_COUNT;
 }
 
-} // namespace
-
-int ParseBackupVersions(const char *name, UpgradePlan &plan) {
-    Version versions[TAG_COUNT] = {};
+// The walk over the name's groups: the versions of the tags read into
+// versions, their found bits into *found. Returns 0 when the name gives none.
+int WalkName(const char *name, Version (&versions)[TAG_COUNT], uint32_t *found) {
     size_t groups = 0;
+    *found = 0;
     const char *field = FieldEnd(name);
     while (*field == '.') {
         const char *tag = field + 1;
@@ -88,14 +91,29 @@ int ParseBackupVersions(const char *name, UpgradePlan &plan) {
             return 0;
         }
         versions[row] = v;
+        *found |= kTags[row].found_bit;
         groups++;
         field = build_end;
     }
-    if (groups == 0) {
+    return groups == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int ParseBackupVersions(const char *name, UpgradePlan &plan) {
+    Version versions[TAG_COUNT] = {};
+    uint32_t found = 0;
+    if (WalkName(name, versions, &found) == 0) {
         return 0;
     }
     for (size_t row = 0; row < TAG_COUNT; row++) {
         plan.*kTags[row].field = versions[row];
     }
     return 1;
+}
+
+uint32_t BackupNameFoundBits(const char *name) {
+    Version versions[TAG_COUNT] = {};
+    uint32_t found = 0;
+    return WalkName(name, versions, &found) != 0 ? found : 0;
 }

@@ -11,6 +11,8 @@
 // parse (normally "bin"). A later group of the same tag replaces an earlier one.
 #pragma once
 
+#include <cstdint>
+
 #include "select/plan.h"
 
 // When name's first group is boot code ("bc"), sets the plan's BootCodeVersion,
@@ -18,3 +20,8 @@
 // (0.0.0 for a tag not present) and returns 1. Otherwise returns 0 and leaves
 // the plan untouched. Touches nothing but those five fields; no other state.
 int ParseBackupVersions(const char *name, UpgradePlan &plan);
+
+// The plan's found bits (PLAN_BC_FOUND, PLAN_PXE_FOUND, PLAN_CLP_FOUND,
+// PLAN_UMP_FOUND, PLAN_ISCSI_FOUND) of the components whose groups the name
+// holds, by the same reading; 0 when ParseBackupVersions would return 0.
+uint32_t BackupNameFoundBits(const char *name);

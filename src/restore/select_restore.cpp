@@ -54,9 +54,11 @@ CandidateOutcome TakeCandidate(const char *name) {
         plan.Flags = 0;
         return CANDIDATE_NEXT;
     }
-    // The versions a name records are taken only for an image of this adapter.
+    // The versions a name records are taken only for an image of this adapter;
+    // each component it records counts as found, so the question names the
+    // changes the restore makes and weighs them.
     if (ParseBackupVersions(name, plan) != 0) {
-        plan.Flags |= PLAN_VERSIONS_KNOWN;
+        plan.Flags |= PLAN_VERSIONS_KNOWN | BackupNameFoundBits(name);
     }
     if ((RunFlags & RUN_LIST_BACKUPS) != 0) {
         ListBackupImage();

@@ -177,7 +177,8 @@ int upgrade_run() {
     if (BuildFirmwareTable() == ADAPTER_OUT_OF_MEMORY) {
         return CloseLibrary(0);
     }
-    if (!TableCreate(PlanTable, NicCount) || !TableCreate(BackupPathTable, NicCount)) {
+    if (!TableCreate(PlanTable, NicCount) || !TableCreate(BackupPathTable, NicCount) ||
+        !TableCreate(WriteTable, NicCount)) {
         Output(ATTR_ERROR, "Not enough memory for the upgrade plan.\r\n");
         return CloseLibrary(0);
     }

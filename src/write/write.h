@@ -65,11 +65,41 @@ struct BackupPathRecord {
 // One record per port, same index as NicTable; created zero-filled by the upgrade run.
 extern std::vector<BackupPathRecord> BackupPathTable;
 
+// The writers, in write order; the restore of a saved image comes last.
+enum WriteComponent {
+    WRITE_BOOTCODE,
+    WRITE_PXE,
+    WRITE_UMP,
+    WRITE_CLP,
+    WRITE_ISCSI,
+    WRITE_ISCSI_STUB,
+    WRITE_RESTORE,
+    WRITE_COMPONENTS
+};
+constexpr uint32_t WriteBit(WriteComponent component) {
+    return 1u << component;
+}
+
+// What the writes of one adapter did in this run, for the read-back after
+// them: a bit per writer (WriteBit) in each word, and the version each write
+// put there (a restore's versions are those its file name records, in the plan).
+struct WriteRecord {
+    uint32_t Attempted; // the writer had a confirmed image, whether its tool started or not
+    uint32_t Started;   // its tool was started (TOOL_STATUS_DONE or TOOL_STATUS_NO_BACKUP)
+    uint32_t Done;      // its tool ended and left the adapter's backup (TOOL_STATUS_DONE)
+    Version Written[WRITE_COMPONENTS];
+};
+// One record per port, same index as NicTable; created zero-filled by the upgrade run.
+extern std::vector<WriteRecord> WriteTable;
+
 // 1 for an adapter model with the write-protect jumper J1.
 int HasWriteProtectJumper(const NicFwInfo &info);
 
-// Re-reads the installed versions of the jumper adapter at CurrentNic and
-// tells the operator whether the writes took effect.
+// Reads back the installed versions of the adapter at CurrentNic after its
+// writes and compares them with what the writes put there (RUN_VERIFY_PENDING
+// asks for it). A difference, or a read that fails, is a failed write:
+// the error line and a line per differing component, RUN_HAD_ERRORS. A jumper
+// adapter also gets its jumper line.
 void VerifyUpgrade();
 
 // The backup directory on the system drive, ending in a backslash; set by the

@@ -35,7 +35,7 @@ struct WriterRow {
     uint32_t installed_bit;   // VERB_UNLESS_FOUND: the NicFwInfo bit tested
     const char *notice;       // shown once per run, by the first writer that runs
     bool header_always;       // else only when no boot code is written on the adapter
-    bool verify_on_jumper;    // sets RUN_VERIFY_PENDING on a jumper adapter
+    bool verify_on_jumper;    // sets RUN_VERIFY_PENDING on a jumper adapter, started or not
     const char *failure_verb; // "Upgrade" or "Restore" in the error lines
 };
 
@@ -48,9 +48,8 @@ constexpr const char *NOTICE_MAY =
 constexpr const char *NOTICE_RESTORE =
     "\r\nThe Firmware Restore will take several minutes.  Please be patient.\r\n";
 
-enum WriterIndex { W_BOOTCODE, W_PXE, W_UMP, W_CLP, W_ISCSI, W_ISCSI_STUB, W_RESTORE, W_COUNT };
-
-const WriterRow kWriters[W_COUNT] = {
+// In WriteComponent order.
+const WriterRow kWriters[WRITE_COMPONENTS] = {
     {PLAN_BC_CONFIRMED, PLAN_BC_FOUND, "Boot Code", FIELD_BOOTCODE, &UpgradePlan::BootCodeVersion,
      &UpgradePlan::BootCodePath, VERB_FIXED, "upgrade -bc", nullptr, 0, NOTICE_BOOTCODE, true, true,
      "Upgrade"},
@@ -70,7 +69,7 @@ const WriterRow kWriters[W_COUNT] = {
      &UpgradePlan::IscsiVersion, &UpgradePlan::IscsiStubPath, VERB_FIXED, "upgrade -F -mba",
      nullptr, 0, NOTICE_WILL, false, true, "Upgrade"},
     // The restore writes the whole saved image: its "version line" names the
-    // file, and the re-read afterwards compares with the saved versions.
+    // file, and the read-back afterwards compares with the saved versions.
     {PLAN_RESTORE_CONFIRMED, 0, nullptr, FIELD_BOOTCODE, nullptr, &UpgradePlan::BootCodePath,
      VERB_FIXED, "restore", nullptr, 0, NOTICE_RESTORE, true, true, "Restore"},
 };
@@ -154,7 +153,26 @@ bool BuildCommandLine(const WriterRow &row, const NicFwInfo &fw, const UpgradePl
     return true;
 }
 
-uint32_t RunWriter(const WriterRow &row) {
+// Notes in the adapter's write record what the write did, for the read-back
+// after the adapter's writes.
+void RecordWrite(WriteComponent component, uint32_t status, const Version &written) {
+    if (CurrentNic >= WriteTable.size()) {
+        return;
+    }
+    WriteRecord &record = WriteTable[CurrentNic];
+    const uint32_t bit = WriteBit(component);
+    record.Attempted |= bit;
+    record.Written[component] = written;
+    if (status == TOOL_STATUS_DONE || status == TOOL_STATUS_NO_BACKUP) {
+        record.Started |= bit;
+    }
+    if (status == TOOL_STATUS_DONE) {
+        record.Done |= bit;
+    }
+}
+
+uint32_t RunWriter(WriteComponent component) {
+    const WriterRow &row = kWriters[component];
     const UpgradePlan &plan = PlanTable[CurrentNic];
     const NicFwInfo &fw = NicFwTable[CurrentNic];
     if ((plan.Flags & row.write_bit) == 0) {
@@ -210,7 +228,10 @@ uint32_t RunWriter(const WriterRow &row) {
         ConsoleOnly(line);
     }
     RunFlags |= RUN_UPDATED;
-    if (row.verify_on_jumper && HasWriteProtectJumper(fw)) {
+    RecordWrite(component, status, row.selected != nullptr ? plan.*row.selected : Version{});
+    // Every write whose tool was started is read back, and on a jumper adapter
+    // every write of the components the jumper check covers.
+    if (status != TOOL_STATUS_NOT_STARTED || (row.verify_on_jumper && HasWriteProtectJumper(fw))) {
         RunFlags |= RUN_VERIFY_PENDING;
     }
     return status;
@@ -218,24 +239,26 @@ uint32_t RunWriter(const WriterRow &row) {
 
 } // namespace
 
+std::vector<WriteRecord> WriteTable;
+
 uint32_t UpgradeBootCode() {
-    return RunWriter(kWriters[W_BOOTCODE]);
+    return RunWriter(WRITE_BOOTCODE);
 }
 uint32_t UpgradePXE() {
-    return RunWriter(kWriters[W_PXE]);
+    return RunWriter(WRITE_PXE);
 }
 uint32_t UpgradeUMP() {
-    return RunWriter(kWriters[W_UMP]);
+    return RunWriter(WRITE_UMP);
 }
 uint32_t UpgradeCLP() {
-    return RunWriter(kWriters[W_CLP]);
+    return RunWriter(WRITE_CLP);
 }
 uint32_t UpgradeiSCSI() {
-    return RunWriter(kWriters[W_ISCSI]);
+    return RunWriter(WRITE_ISCSI);
 }
 uint32_t UpgradeiSCSIstub() {
-    return RunWriter(kWriters[W_ISCSI_STUB]);
+    return RunWriter(WRITE_ISCSI_STUB);
 }
 uint32_t RestoreImage() {
-    return RunWriter(kWriters[W_RESTORE]);
+    return RunWriter(WRITE_RESTORE);
 }

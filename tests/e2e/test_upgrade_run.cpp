@@ -95,10 +95,12 @@ const char kSavedACopy[] = "0A1B2C3D4E5F.bc5.0.3 - Copy.bin";
 const char kSavedAOlder[] = "0A1B2C3D4E5F.bc4.9.0.p8.2.0.bin";
 const char kSavedANewer[] = "0A1B2C3D4E5F.bc5.1.0.p8.3.2.u1.2.0.bin";
 const char kSavedB[] = "0A1B2C3D4E60.bc5.0.1.p8.3.0.bin";
+const char kSavedC[] = "0A1B2C3D4E61.bc4.6.1.c2.6.0.bin";
 const char kSavedJ48[] = "0A1B2C3D4E62.bc4.8.0.u1.0.0.iS2.1.0.bin";
 const char kSavedJ49[] = "0A1B2C3D4E62.bc4.9.0.u1.0.0.iS2.1.0.bin";
 const SavedImage kImageA = {kSavedA, 'A', "5.0.2", "8.3.1", SavedImage::IMAGE};
 const SavedImage kImageAOlder = {kSavedAOlder, 'A', "4.9.0", "8.2.0", SavedImage::IMAGE};
+const SavedImage kBackupAImage = {kBackupAName, 'A', "5.0.3", "8.3.2", SavedImage::IMAGE};
 const SavedImage kHidden = {".hidden.bin", 'A', "5.0.1", "8.3.1", SavedImage::IMAGE};
 const SavedImage kSubdirectory = {"sub", 0, "", "", SavedImage::DIRECTORY};
 Event Restoring(const std::string &name) {
@@ -106,6 +108,13 @@ Event Restoring(const std::string &name) {
 }
 
 const char kJumperError[] = "*** ERROR *** Firmware upgrade failed!\r\n";
+const char kJumperEnable[] = "Verify adapter jumper (J1) is in the write enable position\r\n";
+const char kJumperEnableCaps[] = "Verify adapter jumper (J1) is in the Write Enable position\r\n";
+// The read-back's line of a component that did not take.
+Event VerifyFailed(const std::string &component, const std::string &is, const std::string &want) {
+    return O("Verify failed: " + component + " is " + is + ", expected " + want + "\r\n");
+}
+const char kNotRead[] = "Verify failed: the installed firmware could not be read\r\n";
 // Before the question of a restore on a jumper adapter.
 const char kJumperWarnings[] =
     "** WARNING ** This adapter is equipped with a write protect jumper (J1).\r\n"
@@ -252,19 +261,17 @@ const Scenario kScenarios[] = {
     Row("JumperInProtectPosition", "j", {kBcJ}, {}, "\n",
         {Found('J'), Ask("Boot Code 5.0.3 to 5.1.0", "y", "\n"), Con(kNoticeBc), Selecting('J'),
          Upgrading("Boot Code 5.0.3 to 5.1.0"), O(kJumperError),
-         O("Verify adapter jumper (J1) is in the write enable position\r\n"), O(kErrors)},
+         VerifyFailed("Boot Code", "5.0.3", "5.1.0"), O(kJumperEnable), O(kErrors)},
         0, {Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin")}),
-    // Of the boot code only major and minor are compared: a write of another
-    // build that the jumper kept out still ends with the reminder.
-    Row("JumperBuildOnlyChangeIsNotCompared", "j", {kBcJBuild}, {"-s"}, "",
-        {Found('J'), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kReminder),
-         O(kComplete)},
-        1, {Cmd('J', "upgrade -bc", "Boot_Code/bcj504.bin")}),
-    // Of PXE all three numbers are compared: a build-only change that the
-    // jumper kept out fails.
+    // All three numbers are compared: a write of another build only that the
+    // jumper kept out fails, of the boot code as of PXE.
+    Row("JumperBuildOnlyChangeIsCompared", "j", {kBcJBuild}, {"-s"}, "",
+        {Found('J'), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kJumperError),
+         VerifyFailed("Boot Code", "5.0.3", "5.0.4"), O(kJumperEnable), O(kErrors)},
+        0, {Cmd('J', "upgrade -bc", "Boot_Code/bcj504.bin")}),
     Row("JumperPxeBuildOnlyChangeIsCompared", "k", {kPxeK}, {"-s"}, "",
         {Found('K'), Selecting('K'), Upgrading("PXE 8.3.2 to 8.3.3"), O(kJumperError),
-         O("Verify adapter jumper (J1) is in the Write Enable position\r\n"), O(kErrors)},
+         VerifyFailed("PXE", "8.3.2", "8.3.3"), O(kJumperEnableCaps), O(kErrors)},
         0, {Cmd('K', "upgrade -mba", "PXE/pxek833.bin")}),
     // The second jumper model is verified too.
     Row("JumperSecondModelIsVerified", "L", {kBcL}, {"-s"}, "",
@@ -275,16 +282,74 @@ const Scenario kScenarios[] = {
         {Found('J'), Ask("Boot Code 5.0.3 to 5.1.0", "y", "\n"), Con(kNoticeBc), Selecting('J'),
          Upgrading("Boot Code 5.0.3 to 5.1.0"), O(kReminder), O(kComplete)},
         1, {Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin")}, {{'J', "5.1.0", "2.1.0", "1.0.0"}}),
-    // iSCSI is never compared: the reminder follows although nothing changed.
-    Row("JumperIscsiOnlyIsNotCompared", "j", {kIscsiJ}, {"-d", kMacJ}, "\n",
+    // Every write is compared, iSCSI and UMP too; a UMP write alone is
+    // followed by no reminder, but by the jumper line when it did not take.
+    Row("JumperIscsiOnlyIsCompared", "j", {kIscsiJ}, {"-d", kMacJ}, "\n",
         {Found('J'), Ask("iSCSI 2.1.0 to 2.2.0", "y", "\n"), Con(kNoticeWill), Selecting('J'),
-         Upgrading("iSCSI 2.1.0 to 2.2.0"), O(kReminder), O(kComplete)},
-        1, {Cmd('J', "upgrade -mba", "iSCSI/iscsi220.bin")}),
-    // A UMP write is not followed by a re-read at all.
-    Row("JumperUmpOnlyIsNotVerified", "j", {kUmpJ}, {"-u", kMacJ}, "\n",
+         Upgrading("iSCSI 2.1.0 to 2.2.0"), O(kJumperError),
+         VerifyFailed("iSCSI", "2.1.0", "2.2.0"), O(kJumperEnableCaps), O(kErrors)},
+        0, {Cmd('J', "upgrade -mba", "iSCSI/iscsi220.bin")}),
+    Row("JumperUmpOnlyIsCompared", "j", {kUmpJ}, {"-u", kMacJ}, "\n",
         {Found('J'), Ask("UMP 1.0.0 to 1.1.0", "y", "\n"), Con(kNoticeWill), Selecting('J'),
-         Upgrading("UMP 1.0.0 to 1.1.0"), O(kComplete)},
-        1, {Cmd('J', "upgrade -ump", "UMP/umpj110.bin")}),
+         Upgrading("UMP 1.0.0 to 1.1.0"), O(kJumperError), VerifyFailed("UMP", "1.0.0", "1.1.0"),
+         O(kJumperEnableCaps), O(kErrors)},
+        0, {Cmd('J', "upgrade -ump", "UMP/umpj110.bin")}),
+    Row("JumperUmpOnlyThatTookGetsNoReminder", "J", {kUmpJ}, {"-s", "-u", kMacJ}, "",
+        {Found('J'), Selecting('J'), Upgrading("UMP 1.0.0 to 1.1.0"), O(kComplete)}, 1,
+        {Cmd('J', "upgrade -ump", "UMP/umpj110.bin")}, {{'J', "5.0.3", "2.1.0", "1.1.0"}}),
+    // The iSCSI image rightly replaces the PXE just written: the pre-boot
+    // image written last is the one compared.
+    Row("JumperPxeThenIscsiComparesTheIscsi", "K", {kPxeK, kIscsiJ}, {"-x", "-d", "0A1B2C3D4E63"},
+        "\n\n",
+        {Found('K'), Ask("PXE 8.3.2 to 8.3.3", "y", "\n"), Found('K'),
+         Ask("iSCSI 0.0.0 to 2.2.0", "y", "\n"), Con(kNoticeWill), Selecting('K'),
+         Upgrading("PXE 8.3.2 to 8.3.3"), Selecting('K'), Upgrading("iSCSI 0.0.0 to 2.2.0"),
+         O(kReminder), O(kComplete)},
+        1,
+        {Cmd('K', "upgrade -mba", "PXE/pxek833.bin"),
+         Cmd('K', "upgrade -F -mba", "iSCSI/iscsi220.bin")},
+        {{'K', "5.0.3", "2.2.0", "1.0.0"}}),
+    // Writes the tool did not carry out, on an adapter without the jumper and
+    // on a jumper adapter: each is read back and fails.
+    Row("RefusedWritesFail", "A", {kBcA, kPxeA}, {"-s"}, "",
+        {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
+         Upgrading("PXE 8.3.2 to 8.3.3"), O(kJumperError),
+         VerifyFailed("Boot Code", "5.0.3", "5.0.4"), VerifyFailed("PXE", "8.3.2", "8.3.3"),
+         O(kErrors)},
+        0,
+        {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin"),
+         Cmd('A', "upgrade -mba", "PXE/pxe833.bin")},
+        {}, {}, "refuse"),
+    Row("CrashedWriteFails", "AB", {kBcA}, {}, "\n\n",
+        {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Found('B'),
+         Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('A'),
+         Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kJumperError),
+         VerifyFailed("Boot Code", "5.0.3", "5.0.4"), Selecting('B'),
+         Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kErrors)},
+        0,
+        {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin"),
+         Cmd('B', "upgrade -bc", "Boot_Code/bc504.bin")},
+        {{'B', "5.0.4", "8.3.2", "1.2.0"}}, {}, "crash=before at=1"),
+    Row("JumperRefusedBuildOnlyBootCodeFails", "J", {kBcJBuild}, {"-s"}, "",
+        {Found('J'), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kJumperError),
+         VerifyFailed("Boot Code", "5.0.3", "5.0.4"), O(kJumperEnable), O(kErrors)},
+        0, {Cmd('J', "upgrade -bc", "Boot_Code/bcj504.bin")}, {}, {}, "refuse"),
+    Row("JumperCrashedPxeWriteFails", "K", {kPxeK}, {"-s"}, "",
+        {Found('K'), Selecting('K'), Upgrading("PXE 8.3.2 to 8.3.3"), O(kJumperError),
+         VerifyFailed("PXE", "8.3.2", "8.3.3"), O(kJumperEnableCaps), O(kErrors)},
+        0, {Cmd('K', "upgrade -mba", "PXE/pxek833.bin")}, {}, {}, "crash=before"),
+    // A read-back that fails is a failed write; a jumper adapter then gets
+    // no jumper line, as whether its write took is not known.
+    Row("ReadBackFails", "A", {kBcA}, {"-s"}, "",
+        {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kJumperError),
+         O(kNotRead), O(kErrors)},
+        0, {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")}, {{'A', "5.0.4", "8.3.2", "1.2.0"}}, {},
+        "", "", "OmbriGetTernFwInfo status=9 adapter=4097 at=2"),
+    Row("JumperReadBackFails", "J", {kBcJ}, {"-s"}, "",
+        {Found('J'), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.1.0"), O(kJumperError),
+         O(kNotRead), O(kErrors)},
+        0, {Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin")}, {{'J', "5.1.0", "2.1.0", "1.0.0"}},
+        {}, "", "", "OmbriInitDiag status=9 adapter=4100 at=2"),
     // The run the fault sweep below starts from: two adapters, one with a jumper.
     Row("SilentTwoAdaptersOneWithJumper", "AJ", {kBcA, kPxeA, kBcJ}, {"-s"}, "",
         {Found('A'), Found('J'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
@@ -334,23 +399,26 @@ const Scenario kScenarios[] = {
          {"samemac.bin", 'A', "5.0.2", "8.3.1", SavedImage::OTHER_IDENTITY},
          kSubdirectory}),
     Row("RestoreYes", "A", {}, {"-p"}, "y\n",
-        {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
-         Con(kNoticeRestore), Selecting('A'), Restoring(kSavedA), O(kComplete)},
+        {Found('A'), O(kSameFirmware),
+         AskRestore("Boot Code 5.0 to 5.0 and PXE 8.3.2 to 8.3.1", "n", "y\n"), Con(kNoticeRestore),
+         Selecting('A'), Restoring(kSavedA), O(kComplete)},
         1, {RestoreCmd('A', kSavedA)}, {{'A', "5.0.2", "8.3.1", "1.2.0"}}, {kImageA}),
     Row("RestoreNoThenYes", "A", {}, {"-p"}, "n\ny\n",
-        {Found('A'), O(kNewerFirmware), AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "n\n"),
-         O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"), Con(kNoticeRestore),
+        {Found('A'), O(kNewerFirmware),
+         AskRestore("Boot Code 5.0 to 4.9 and PXE 8.3.2 to 8.2.0", "n", "n\n"), O(kSameFirmware),
+         AskRestore("Boot Code 5.0 to 5.0 and PXE 8.3.2 to 8.3.1", "n", "y\n"), Con(kNoticeRestore),
          Selecting('A'), Restoring(kSavedA), O(kComplete)},
         1, {RestoreCmd('A', kSavedA)}, {{'A', "5.0.2", "8.3.1", "1.2.0"}}, {kImageA, kImageAOlder}),
     Row("RestoreQuit", "AB", {}, {"-p"}, "q\n",
-        {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "q\n"),
-         O(kCancelled)},
+        {Found('A'), O(kSameFirmware),
+         AskRestore("Boot Code 5.0 to 5.0 and PXE 8.3.2 to 8.3.1", "n", "q\n"), O(kCancelled)},
         1, {}, {}, {kImageA}),
     // -e takes the whole path in any letter case; only that image is offered.
     Row("RestoreFileInOtherLetterCase", "A", {},
         {"-e", "{p}0A1B2C3D4E5F.BC5.0.2.P8.3.1.U1.2.0.BIN"}, "y\n",
-        {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
-         Con(kNoticeRestore), Selecting('A'), Restoring(kSavedA), O(kComplete)},
+        {Found('A'), O(kSameFirmware),
+         AskRestore("Boot Code 5.0 to 5.0 and PXE 8.3.2 to 8.3.1", "n", "y\n"), Con(kNoticeRestore),
+         Selecting('A'), Restoring(kSavedA), O(kComplete)},
         1, {RestoreCmd('A', kSavedA)}, {{'A', "5.0.2", "8.3.1", "1.2.0"}}, {kImageAOlder, kImageA}),
     // Every letter is compared without regard to case, Z too.
     Row("RestoreFileWithAZInOtherLetterCase", "A", {}, {"-e", "{p}0A1B2C3D4E5F.ZETA.BIN"}, "y\n",
@@ -384,9 +452,9 @@ const Scenario kScenarios[] = {
     // restore is verified against the versions the name records.
     Row("RestoreOnJumperAdapterIsVerified", "J", {}, {"-p"}, "n\ny\n",
         {Found('J'), O(kJumperWarnings), O(kNewerFirmware),
-         AskRestore("Boot Code 5.0.3 to 4.8.0", "n", "n\n"), O(kNewerFirmware),
-         AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore), Selecting('J'),
-         Restoring(kSavedJ49), O(kReminder), O(kComplete)},
+         AskRestore("Boot Code 5.0 to 4.8 and UMP 1.0 to 1.0", "n", "n\n"), O(kNewerFirmware),
+         AskRestore("Boot Code 5.0 to 4.9 and UMP 1.0 to 1.0", "n", "y\n"), Con(kNoticeRestore),
+         Selecting('J'), Restoring(kSavedJ49), O(kReminder), O(kComplete)},
         1, {RestoreCmd('J', kSavedJ49)}, {{'J', "4.9.0", "2.1.0", "1.0.0"}},
         {{kSavedJ48, 'J', "4.8.0", "2.1.0", SavedImage::IMAGE},
          {kSavedJ49, 'J', "4.9.0", "2.1.0", SavedImage::IMAGE}}),
@@ -405,13 +473,29 @@ const Scenario kScenarios[] = {
     Row("SecondRunSavesASecondBackup", "A", {kBcA}, {"-s"}, "",
         {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)}, 1,
         {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin", kBackupA2)},
-        {{'A', "5.0.4", "8.3.2", "1.2.0"}},
-        {{kBackupAName, 'A', "5.0.3", "8.3.2", SavedImage::IMAGE}}),
+        {{'A', "5.0.4", "8.3.2", "1.2.0"}}, {kBackupAImage}),
     Row("RestoreOfTheFileNamedForTheInstalledVersions", "A", {}, {"-p"}, "y\n",
-        {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.3", "n", "y\n"),
-         Con(kNoticeRestore), Selecting('A'), Restoring(kBackupAName), O(kComplete)},
-        1, {RestoreCmd('A', kBackupAName, kBackupA2)}, {{'A', "5.0.2", "8.3.1", "1.2.0"}},
-        {{kBackupAName, 'A', "5.0.2", "8.3.1", SavedImage::IMAGE}}),
+        {Found('A'), O(kSameFirmware),
+         AskRestore("Boot Code 5.0 to 5.0 and PXE 8.3.2 to 8.3.2", "n", "y\n"), Con(kNoticeRestore),
+         Selecting('A'), Restoring(kBackupAName), O(kComplete)},
+        1, {RestoreCmd('A', kBackupAName, kBackupA2)}, {}, {kBackupAImage}),
+    // The question names each component the saved image's name records and
+    // weighs it: a newer CLP alone makes the boot code's same version a yes.
+    Row("RestoreQuestionNamesTheClp", "C", {}, {"-p"}, "\n",
+        {Found('C'), AskRestore("Boot Code 4.6.1 to 4.6.1 and CLP 2.5.1 to 2.6.0", "y", "\n"),
+         Con(kNoticeRestore), Selecting('C'), Restoring(kSavedC), O(kComplete)},
+        1, {RestoreCmd('C', kSavedC)}, {{'C', "4.6.1", "2.6.0", "1.1.9"}},
+        {{kSavedC, 'C', "4.6.1", "2.6.0", SavedImage::IMAGE}}),
+    Row("RestoreQuestionNamesTheUmp", "A", {}, {"-p"}, "\n",
+        {Found('A'), O(kSameFirmware),
+         AskRestore("Boot Code 5.0 to 5.0 and UMP 1.2 to 1.1", "n", "\n")},
+        3, {}, {}, {{"0A1B2C3D4E5F.bc5.0.3.u1.1.0.bin", 'A', "5.0.3", "8.3.2", SavedImage::IMAGE}}),
+    // A restore that did not take is read back and fails.
+    Row("RefusedRestoreFails", "A", {}, {"-s", "-e", "{P}" + std::string(kSavedANewer)}, "",
+        {Found('A'), Selecting('A'), Restoring(kSavedANewer), O(kJumperError),
+         VerifyFailed("Boot Code", "5.0.3", "5.1.0"), O(kErrors)},
+        0, {RestoreCmd('A', kSavedANewer)}, {},
+        {{kSavedANewer, 'A', "5.1.0", "8.3.2", SavedImage::IMAGE}}, "refuse"),
     // A tool that ends without saving the backup: the write failed.
     Row("WriteWithoutItsBackupFails", "A", {kBcA}, {"-s"}, "",
         {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"),
@@ -425,8 +509,8 @@ const Scenario kScenarios[] = {
     // one that did not take effect fails.
     Row("JumperRestoreOfAnImageWithoutPxe", "K", {}, {"-p"}, "y\n",
         {Found('K'), O(kJumperWarnings), O(kNewerFirmware),
-         AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore), Selecting('K'),
-         Restoring("0A1B2C3D4E63.bc4.9.0.u1.0.0.bin"), O(kReminder), O(kComplete)},
+         AskRestore("Boot Code 5.0 to 4.9 and UMP 1.0 to 1.0", "n", "y\n"), Con(kNoticeRestore),
+         Selecting('K'), Restoring("0A1B2C3D4E63.bc4.9.0.u1.0.0.bin"), O(kReminder), O(kComplete)},
         1, {RestoreCmd('K', "0A1B2C3D4E63.bc4.9.0.u1.0.0.bin")}, {{'K', "4.9.0", "", "1.0.0"}},
         {{"0A1B2C3D4E63.bc4.9.0.u1.0.0.bin", 'K', "4.9.0", "", SavedImage::IMAGE}}),
     Row("JumperRestoreOfARenamedImage", "J", {}, {"-p"}, "y\n",
@@ -437,9 +521,9 @@ const Scenario kScenarios[] = {
         {{"renamed.img", 'J', "4.9.0", "2.1.0", SavedImage::IMAGE}}),
     Row("JumperRestoreInProtectPositionFails", "j", {}, {"-p"}, "y\n",
         {Found('J'), O(kJumperWarnings), O(kNewerFirmware),
-         AskRestore("Boot Code 5.0.3 to 4.9.0", "n", "y\n"), Con(kNoticeRestore), Selecting('J'),
-         Restoring(kSavedJ49), O(kJumperError),
-         O("Verify adapter jumper (J1) is in the Write Enable position\r\n"), O(kErrors)},
+         AskRestore("Boot Code 5.0 to 4.9 and UMP 1.0 to 1.0", "n", "y\n"), Con(kNoticeRestore),
+         Selecting('J'), Restoring(kSavedJ49), O(kJumperError),
+         VerifyFailed("Boot Code", "5.0.3", "4.9.0"), O(kJumperEnableCaps), O(kErrors)},
         0, {RestoreCmd('J', kSavedJ49)}, {},
         {{kSavedJ49, 'J', "4.9.0", "2.1.0", SavedImage::IMAGE}}),
     // The plan listing of a backup run shows only versions of this adapter's
@@ -846,22 +930,21 @@ TEST_P(UpgradeRunSweepTest, EveryLibraryCallFailingInTurn) {
             expected.out =
                 silent ? expected.out : InsertAfter(expected.out, Console(kTitle), Console(kRead));
             expected.log = InsertAfter(expected.log, banner, Console(kRead));
-        } else if (op == "OmbriInitDiag") {
-            // The re-read is left out, and with it the jumper line.
-            expected = replaced(clean, kReminder, "");
-        } else if (op == "OmbriGetTernFwInfo") {
-            // The re-read finds nothing new: the versions from before the write.
-            expected = replaced(clean, kReminder,
-                                std::string(kJumperError) +
-                                    (HasArg(s, "-p") ? "Verify adapter jumper (J1) is in the Write "
-                                                       "Enable position\r\n"
-                                                     : "Verify adapter jumper (J1) is in the write "
-                                                       "enable position\r\n"));
+        } else if (op == "OmbriInitDiag" || op == "OmbriGetTernFwInfo" ||
+                   op == "OmbriReadFirmware") {
+            // The read-back after the adapter's writes fails: a failed write,
+            // reported where the jumper adapter's reminder stood, or else
+            // after the adapter's writes.
+            const std::string lines =
+                (op == "OmbriReadFirmware" ? kRead : std::string()) + kJumperError + kNotRead;
+            std::string next = kComplete; // what follows the adapter's writes
+            for (size_t i = 0; i + 1 < used_.size(); i++) {
+                next = used_[i]->key == key ? "\r\nSelecting " + Named(used_[i + 1]->key) : next;
+            }
+            expected = key == 'J' ? replaced(clean, kReminder, lines)
+                                  : replaced(clean, next, lines + next);
             expected = replaced(expected, kComplete, kErrors);
             expected.exit_code = 0;
-        } else if (op == "OmbriReadFirmware") {
-            // The re-read's scan fails; the boot code text still compares.
-            expected = replaced(clean, kReminder, kRead + kReminder);
         }
         Restore();
         RunResult r = RunScenario(s, "any status=9 at=" + std::to_string(n));

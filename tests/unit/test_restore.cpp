@@ -16,26 +16,29 @@ TEST(BackupVersions, FileNames) {
         const char *name;
         int result;
         Version bc, pxe, clp, ump, iscsi; // after the parse (all 7.7.7 when untouched)
+        uint32_t found;                   // BackupNameFoundBits
     };
+    constexpr uint32_t BC = PLAN_BC_FOUND, PX = PLAN_PXE_FOUND, CL = PLAN_CLP_FOUND,
+                       UM = PLAN_UMP_FOUND, IS = PLAN_ISCSI_FOUND;
     const Version U = {7, 7, 7}; // untouched
     const Version Z = {0, 0, 0};
     // clang-format off
     const Row rows[] = {
-        {"0A1B2C3D4E5F.bc3.4.6.p8.3.5.bin", 1, {3, 4, 6}, {8, 3, 5}, Z, Z, Z},
-        {"M.bc1.2.3.p4.5.6.c7.8.9.u10.11.12.iS13.14.15.bin", 1, {1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}, {13, 14, 15}},
-        {"M.bc1.2.3.IS2.0.0.p4.5.6.bin", 1, {1, 2, 3}, Z, Z, Z, Z},   // tags are case-sensitive
-        {"M.bc1.2.3.p8.3.bin", 1, {1, 2, 3}, Z, Z, Z, Z},             // a group cut short ends it
-        {"M.bc1.2.3.bc4.5.6.bin", 1, {4, 5, 6}, Z, Z, Z, Z},          // a later group replaces
-        {"M.bc4294967295.0.007.bin", 1, {4294967295u, 0, 7}, Z, Z, Z, Z},
-        {"M.bc4294967296.0.0.bin", 0, U, U, U, U, U},                 // beyond 32 bits
-        {"M.p8.3.5.bc3.4.6.bin", 0, U, U, U, U, U},                   // first group not boot code
-        {"M.bc1.2.x.bin", 0, U, U, U, U, U},
-        {"M.bc-1.0.0.bin", 0, U, U, U, U, U},
-        {"M.bc.1.2.3.bin", 0, U, U, U, U, U},                         // tag without its number
-        {"M..bc1.2.3.bin", 0, U, U, U, U, U},
-        {"bc1.2.3.bin", 0, U, U, U, U, U},                            // the first field is skipped
-        {"renamed.img", 0, U, U, U, U, U},
-        {"", 0, U, U, U, U, U},
+        {"0A1B2C3D4E5F.bc3.4.6.p8.3.5.bin", 1, {3, 4, 6}, {8, 3, 5}, Z, Z, Z, BC | PX},
+        {"M.bc1.2.3.p4.5.6.c7.8.9.u10.11.12.iS13.14.15.bin", 1, {1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}, {13, 14, 15}, BC | PX | CL | UM | IS},
+        {"M.bc1.2.3.IS2.0.0.p4.5.6.bin", 1, {1, 2, 3}, Z, Z, Z, Z, BC},   // tags are case-sensitive
+        {"M.bc1.2.3.p8.3.bin", 1, {1, 2, 3}, Z, Z, Z, Z, BC},             // a group cut short ends it
+        {"M.bc1.2.3.bc4.5.6.bin", 1, {4, 5, 6}, Z, Z, Z, Z, BC},          // a later group replaces
+        {"M.bc4294967295.0.007.bin", 1, {4294967295u, 0, 7}, Z, Z, Z, Z, BC},
+        {"M.bc4294967296.0.0.bin", 0, U, U, U, U, U, 0},                 // beyond 32 bits
+        {"M.p8.3.5.bc3.4.6.bin", 0, U, U, U, U, U, 0},                   // first group not boot code
+        {"M.bc1.2.x.bin", 0, U, U, U, U, U, 0},
+        {"M.bc-1.0.0.bin", 0, U, U, U, U, U, 0},
+        {"M.bc.1.2.3.bin", 0, U, U, U, U, U, 0},                         // tag without its number
+        {"M..bc1.2.3.bin", 0, U, U, U, U, U, 0},
+        {"bc1.2.3.bin", 0, U, U, U, U, U, 0},                            // the first field is skipped
+        {"renamed.img", 0, U, U, U, U, U, 0},
+        {"", 0, U, U, U, U, U, 0},
     };
     // clang-format on
     for (const Row &row : rows) {
@@ -54,6 +57,7 @@ TEST(BackupVersions, FileNames) {
             EXPECT_EQ(got[i]->build, want[i]->build) << i;
         }
         EXPECT_EQ(plan.Flags, PLAN_BC_FOUND);
+        EXPECT_EQ(BackupNameFoundBits(row.name), row.found);
     }
 }
 
