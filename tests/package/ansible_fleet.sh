@@ -30,7 +30,7 @@ fleet=(
     "newer     -         0001:5.0.5:pxe:8.3.6:1.2.0                                                    0 0 0:0 = newer_installed"
     "foreign   -         other                                                                         0 0 0:0 = nothing_to_compare"
     "nowriter  imgwriter 0001:5.0.3:pxe:8.3.2:1.1.9                                                    0 1 1:0 = update_recommended"
-    "unwritten images    0001:5.0.3:pxe:8.3.2:1.1.9                                                    1 1 1:0 = update_recommended"
+    "unwritten images    0001:5.0.3:pxe:8.3.2:1.1.9                                                    0 1 1:0 = update_recommended"
     "later     -         0001:5.0.3:pxe:8.3.2:1.1.9                                                    - - 1:0 = update_recommended"
     "broken    library   0001:5.0.3:pxe:8.3.2:1.1.9                                                    - - 0:1 = failed"
 )
