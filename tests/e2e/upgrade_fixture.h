@@ -24,7 +24,7 @@ struct AdapterDef {
     const char *options; // simtool nvram, but --mac: "option value ..."
     // The backup name, with {bootcode} {preboot} {ump} for the texts at the run's start.
     const char *backup;
-    const char *machine = ""; // further words of its machine-file line
+    const char *machine; // further words of its machine-file line
 };
 
 inline constexpr char kDescA[] = "Gigabit Server Adapter (port 1)";
@@ -44,22 +44,22 @@ inline constexpr char kMacJ[] = "0A1B2C3D4E62";
 inline constexpr AdapterDef kAdapters[] = {
     {'A', 4097, kDescA, kMacA, "a.nvram",
      "--pci 1234-ABCD-5678-0001 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.2.0 --entry 1:pxe",
-     "0A1B2C3D4E5F.bc{bootcode}.p{preboot}.u{ump}.bin"},
+     "0A1B2C3D4E5F.bc{bootcode}.p{preboot}.u{ump}.bin", ""},
     {'B', 4098, kDescB, kMacB, "b.nvram",
      "--pci 1234-ABCD-5678-0001 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.2.0 --entry 1:pxe",
-     "0A1B2C3D4E60.bc{bootcode}.p{preboot}.u{ump}.bin"},
+     "0A1B2C3D4E60.bc{bootcode}.p{preboot}.u{ump}.bin", ""},
     {'C', 4099, kDescC, kMacC, "c.nvram",
      "--pci 1234-ABCD-5678-0002 --bootcode 4.6.1 --preboot 2.5.1 --ump 1.1.9 --entry 1:clp",
-     "0A1B2C3D4E61.bc{bootcode}.c{preboot}.u{ump}.bin"},
+     "0A1B2C3D4E61.bc{bootcode}.c{preboot}.u{ump}.bin", ""},
     {'J', 4100, "Jumper Server Adapter", kMacJ, "j.nvram",
      "--pci 1234-BEEF-5678-0011 --bootcode 5.0.3 --preboot 2.1.0 --ump 1.0.0 --entry 1:iscsi",
-     "0A1B2C3D4E62.bc{bootcode}.u{ump}.iS{preboot}.bin"},
+     "0A1B2C3D4E62.bc{bootcode}.u{ump}.iS{preboot}.bin", ""},
     {'K', 4101, "Jumper Server Adapter (PXE)", "0A1B2C3D4E63", "k.nvram",
      "--pci 1234-BEEF-5678-0011 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0 --entry 1:pxe",
-     "0A1B2C3D4E63.bc{bootcode}.p{preboot}.u{ump}.bin"},
+     "0A1B2C3D4E63.bc{bootcode}.p{preboot}.u{ump}.bin", ""},
     {'L', 4102, "Jumper Server Adapter (model 2)", "0A1B2C3D4E64", "l.nvram",
      "--pci 1234-BEEF-5678-0012 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0 --entry 1:pxe",
-     "0A1B2C3D4E64.bc{bootcode}.p{preboot}.u{ump}.bin"},
+     "0A1B2C3D4E64.bc{bootcode}.p{preboot}.u{ump}.bin", ""},
     {'S', 4103, "Short MAC Adapter", "0A1B2C3D4E65", "s.nvram",
      "--pci 1234-ABCD-5678-0001 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.2.0 --entry 1:pxe",
      "0A1B2C.bc{bootcode}.p{preboot}.u{ump}.bin", "mactext=0A1B2C"},
