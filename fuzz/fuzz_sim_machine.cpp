@@ -102,7 +102,8 @@ void CheckMachine(const std::string &path, const uint8_t *data, size_t size) {
     for (size_t i = 0; i < machine.adapters.size(); ++i) {
         const SimAdapter &adapter = machine.adapters[i];
         uint8_t mac[6];
-        if (adapter.handle == 0 || adapter.line <= last_line || adapter.description.size() > 167 ||
+        // A description may fill the library's field of 168 bytes, leaving no NUL.
+        if (adapter.handle == 0 || adapter.line <= last_line || adapter.description.size() > 168 ||
             adapter.jumper < SIM_JUMPER_NONE || adapter.jumper > SIM_JUMPER_PROTECT ||
             (adapter.has_mac && !sim_parse_mac(adapter.mac_text, mac)) ||
             (adapter.nvram.empty() && (!adapter.has_mac || !adapter.has_pci))) {

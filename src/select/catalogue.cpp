@@ -18,7 +18,7 @@ namespace {
 // Room for a version token: 63 characters and the NUL.
 constexpr size_t CATALOGUE_VERSION_SIZE = 64;
 // The identity token takes at most 20 characters; a longer run is split.
-constexpr size_t CATALOGUE_IDENTITY_SIZE = 21;
+constexpr size_t CATALOGUE_IDENTITY_SIZE = CATALOGUE_WORD_SIZE;
 // "%04X-%04X-%04X-%04X" is always 19 characters.
 constexpr size_t IDENTITY_TEXT_SIZE = 20;
 
@@ -254,4 +254,20 @@ int SelectiSCSIstub() {
         return 0;
     }
     return ScanCatalogue(COMPONENT_ISCSI_STUB);
+}
+
+int ReadCatalogueWords(const char *path, std::vector<CatalogueWord> &words) {
+    words.clear();
+    FILE *file = plat_fopen(path, "r");
+    if (file == nullptr) {
+        return 0;
+    }
+    CatalogueWord word;
+    Token token;
+    while (ReadToken(file, word.Text, sizeof word.Text, true, token)) {
+        word.Length = token.length;
+        words.push_back(word);
+    }
+    fclose(file);
+    return 1;
 }

@@ -2,6 +2,8 @@
 // confirm routine of each component, and the version verdict they share.
 #pragma once
 
+#include <vector>
+
 #include "adapter/firmware.h"
 #include "adapter/inventory.h"
 #include "select/plan.h"
@@ -53,3 +55,16 @@ int VersionVerdict(const Version &installed, const Version &selected, bool major
 // last full stop, then the minor the same way, then the major (atoi semantics).
 // Reads at most the 63 characters of a catalogue version token.
 Version ParseCatalogueVersion(const char *text);
+
+// One word of a catalogue list file, read as the catalogue reads an identity:
+// at most 20 characters (a longer run is split, its rest the next word).
+// Length counts every byte stored, a NUL byte too.
+constexpr size_t CATALOGUE_WORD_SIZE = 21;
+struct CatalogueWord {
+    char Text[CATALOGUE_WORD_SIZE];
+    size_t Length;
+};
+
+// The words of the list file PATH of the catalogue (NIC_FW\Jumper.config).
+// Returns 1, or 0 with errno set when the file cannot be opened.
+int ReadCatalogueWords(const char *path, std::vector<CatalogueWord> &words);

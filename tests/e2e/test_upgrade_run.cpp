@@ -242,6 +242,23 @@ const Scenario kScenarios[] = {
            "failed with internal error 14\r\n"),
          O(kErrors)},
         0),
+    // A MAC text shorter than 12 characters: the error lines keep their width
+    // of 8, the others of 12, and the backup name its 12 (so it is quoted).
+    // The tool finds no adapter by that text and saves nothing, as "nobackup".
+    Row("ShortMacTextInTheErrorLines", "S", {kBcA}, {}, "\n",
+        {O("\r\nFound Short MAC Adapter MAC: 0A1B2C       \r\n"),
+         Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc),
+         O("\r\nSelecting Short MAC Adapter MAC: 0A1B2C       \r\n"),
+         Upgrading("Boot Code 5.0.3 to 5.0.4"),
+         L("ERROR: Upgrade of Short MAC Adapter MAC: 0A1B2C   cmd:(.\\imgwriter  0A1B2C       "
+           "upgrade -bc ./NIC_FW/Boot_Code/bc504.bin \"{B}0A1B2C      "
+           ".bc5.0.3.p8.3.2.u1.2.0.bin\") "
+           "failed with internal error 15\r\n"),
+         Con("ERROR: Upgrade of Short MAC Adapter MAC: 0A1B2C   failed.\r\n"), O(kErrors)},
+        0,
+        {"0A1B2C upgrade -bc ./NIC_FW/Boot_Code/bc504.bin {B}0A1B2C      "
+         ".bc5.0.3.p8.3.2.u1.2.0.bin"},
+        {}, {}, "nobackup"),
     // The debug lines of a write name the command line also when it could
     // not be built.
     Row("DebugLinesOfACommandLineNotBuilt", "A",
@@ -379,6 +396,31 @@ const Scenario kScenarios[] = {
         {Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin"),
          Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
         {{'J', "5.1.0", "2.1.0", "1.0.0"}, {'A', "5.0.4", "8.3.2", "1.2.0"}}),
+    // A model on the site's list is a jumper model, and the built-in ones stay.
+    Row("JumperConfigAddsAModel", "JA", {kBcJ, kBcA, kJumperListA}, {"-s"}, "",
+        {Found('J'), Found('A'), Selecting('J'), Upgrading("Boot Code 5.0.3 to 5.1.0"),
+         O(kReminder), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kReminder),
+         O(kComplete)},
+        1,
+        {Cmd('J', "upgrade -bc", "Boot_Code/bcj510.bin"),
+         Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
+        {{'J', "5.1.0", "2.1.0", "1.0.0"}, {'A', "5.0.4", "8.3.2", "1.2.0"}}),
+    // Words that are no identity as the catalogue writes one are skipped, each
+    // with a debug line: lower-case digits, 20 characters, a longer run split
+    // after its 20th.
+    Row("JumperConfigSkipsWhatIsNoIdentity", "A",
+        {kBcA, "Jumper.config 1234-abcd-5678-0001", "Jumper.config 1234-ABCD-5678-00011",
+         "Jumper.config 1234-ABCD-5678-0001.bin"},
+        {"-debug"}, "\n",
+        {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('A'),
+         Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
+        1, {"-debug " + Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
+        {{'A', "5.0.4", "8.3.2", "1.2.0"}}, {}, "", "", "",
+        "ReadJumperList() .\\NIC_FW\\Jumper.config: 1234-abcd-5678-0001 is not an adapter "
+        "identity: skipped\r\nReadJumperList() .\\NIC_FW\\Jumper.config: 1234-ABCD-5678-00011 "
+        "is not an adapter identity: skipped\r\nReadJumperList() .\\NIC_FW\\Jumper.config: "
+        "1234-ABCD-5678-0001. is not an adapter identity: skipped\r\nReadJumperList() "
+        ".\\NIC_FW\\Jumper.config: bin is not an adapter identity: skipped\r\n"),
     // One notice; each adapter's header once above its boot code; both writes
     // of an adapter name the same backup, which keeps the image from before.
     Row("TwoAdaptersBootCodeAndPxe", "AB", {kBcA, kPxeA}, {}, "\n\n\n\n",
@@ -530,6 +572,13 @@ const Scenario kScenarios[] = {
          Restoring("renamed.img"), O(kReminder), O(kComplete)},
         1, {RestoreCmd('J', "renamed.img")}, {{'J', "4.9.0", "2.1.0", "1.0.0"}},
         {{"renamed.img", 'J', "4.9.0", "2.1.0", SavedImage::IMAGE}}),
+    // The restore of a model on the site's list warns of the jumper too.
+    Row("JumperConfigModelIsWarnedOfAtRestore", "A", {kJumperListA}, {"-p"}, "y\n",
+        {Found('A'), O(kJumperWarnings), O(kNewerFirmware),
+         AskRestore("Boot Code 5.0.3 to 0.0.0", "n", "y\n"), Con(kNoticeRestore), Selecting('A'),
+         Restoring("renamed.img"), O(kReminder), O(kComplete)},
+        1, {RestoreCmd('A', "renamed.img")}, {{'A', "5.0.2", "8.3.1", "1.2.0"}},
+        {{"renamed.img", 'A', "5.0.2", "8.3.1", SavedImage::IMAGE}}),
     Row("JumperRestoreInProtectPositionFails", "j", {}, {"-p"}, "y\n",
         {Found('J'), O(kJumperWarnings), O(kNewerFirmware),
          AskRestore("Boot Code 5.0 to 4.9 and UMP 1.0 to 1.0", "n", "y\n"), Con(kNoticeRestore),

@@ -97,7 +97,8 @@ void UpgradeServerTest::Layout(const Scenario &s) {
         used_.push_back(a);
         std::string jumper = islower(*k) ? " jumper=protect" : *k == 'J' ? " jumper=enable" : "";
         lines.push_back("handle=" + std::to_string(a->handle) + " desc=\"" + a->desc + "\"" +
-                        jumper + " nvram=" + a->nvram);
+                        jumper + (*a->machine != '\0' ? " " : "") + a->machine +
+                        " nvram=" + a->nvram);
     }
     server_ = MakeServer(dir, s.library, lines);
     for (const AdapterDef *a : used_) {
@@ -106,6 +107,14 @@ void UpgradeServerTest::Layout(const Scenario &s) {
     }
     // The catalogue and its images, made for the identity each record names.
     for (const std::string &record : s.catalogue) {
+        // The site's list of jumper models is text: the record's rest is a line of it.
+        const std::string list = "Jumper.config ";
+        if (record.compare(0, list.size(), list) == 0) {
+            std::string path = work_ + "/NIC_FW/Jumper.config";
+            RunHost("/bin/mkdir", RunSpec{{"-p", work_ + "/NIC_FW"}, "", {}, ""});
+            WriteFileText(path, ReadFileText(path) + record.substr(list.size()) + "\r\n");
+            continue;
+        }
         char file[64], identity[32], image[64], version[32];
         ASSERT_EQ(sscanf(record.c_str(), "%63s %31s %63s %31s", file, identity, image, version), 4);
         std::string catalogue = work_ + "/NIC_FW/" + file;

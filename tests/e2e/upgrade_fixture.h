@@ -24,6 +24,7 @@ struct AdapterDef {
     const char *options; // simtool nvram, but --mac: "option value ..."
     // The backup name, with {bootcode} {preboot} {ump} for the texts at the run's start.
     const char *backup;
+    const char *machine; // further words of its machine-file line
 };
 
 inline constexpr char kDescA[] = "Gigabit Server Adapter (port 1)";
@@ -36,28 +37,32 @@ inline constexpr char kMacJ[] = "0A1B2C3D4E62";
 
 // A (B the same model on port 2), C another model, J the jumper model (J has
 // jumper=enable), K the jumper model with a PXE image and L the second jumper
-// model (no jumper= line: writes take effect). A scenario's lower-case key is
+// model (no jumper= line: writes take effect), S A's model whose library
+// serves a MAC text of 6 characters. A scenario's lower-case key is
 // the adapter with jumper=protect. Constant data, so that the rows of other
 // tables can name an adapter by its key.
 inline constexpr AdapterDef kAdapters[] = {
     {'A', 4097, kDescA, kMacA, "a.nvram",
      "--pci 1234-ABCD-5678-0001 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.2.0 --entry 1:pxe",
-     "0A1B2C3D4E5F.bc{bootcode}.p{preboot}.u{ump}.bin"},
+     "0A1B2C3D4E5F.bc{bootcode}.p{preboot}.u{ump}.bin", ""},
     {'B', 4098, kDescB, kMacB, "b.nvram",
      "--pci 1234-ABCD-5678-0001 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.2.0 --entry 1:pxe",
-     "0A1B2C3D4E60.bc{bootcode}.p{preboot}.u{ump}.bin"},
+     "0A1B2C3D4E60.bc{bootcode}.p{preboot}.u{ump}.bin", ""},
     {'C', 4099, kDescC, kMacC, "c.nvram",
      "--pci 1234-ABCD-5678-0002 --bootcode 4.6.1 --preboot 2.5.1 --ump 1.1.9 --entry 1:clp",
-     "0A1B2C3D4E61.bc{bootcode}.c{preboot}.u{ump}.bin"},
+     "0A1B2C3D4E61.bc{bootcode}.c{preboot}.u{ump}.bin", ""},
     {'J', 4100, "Jumper Server Adapter", kMacJ, "j.nvram",
      "--pci 1234-BEEF-5678-0011 --bootcode 5.0.3 --preboot 2.1.0 --ump 1.0.0 --entry 1:iscsi",
-     "0A1B2C3D4E62.bc{bootcode}.u{ump}.iS{preboot}.bin"},
+     "0A1B2C3D4E62.bc{bootcode}.u{ump}.iS{preboot}.bin", ""},
     {'K', 4101, "Jumper Server Adapter (PXE)", "0A1B2C3D4E63", "k.nvram",
      "--pci 1234-BEEF-5678-0011 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0 --entry 1:pxe",
-     "0A1B2C3D4E63.bc{bootcode}.p{preboot}.u{ump}.bin"},
+     "0A1B2C3D4E63.bc{bootcode}.p{preboot}.u{ump}.bin", ""},
     {'L', 4102, "Jumper Server Adapter (model 2)", "0A1B2C3D4E64", "l.nvram",
      "--pci 1234-BEEF-5678-0012 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.0.0 --entry 1:pxe",
-     "0A1B2C3D4E64.bc{bootcode}.p{preboot}.u{ump}.bin"},
+     "0A1B2C3D4E64.bc{bootcode}.p{preboot}.u{ump}.bin", ""},
+    {'S', 4103, "Short MAC Adapter", "0A1B2C3D4E65", "s.nvram",
+     "--pci 1234-ABCD-5678-0001 --bootcode 5.0.3 --preboot 8.3.2 --ump 1.2.0 --entry 1:pxe",
+     "0A1B2C.bc{bootcode}.p{preboot}.u{ump}.bin", "mactext=0A1B2C"},
 };
 
 const AdapterDef *FindAdapter(char key);
@@ -68,7 +73,8 @@ std::vector<std::string> OptionsOf(const AdapterDef &a);
 // The value that follows OPTION among the adapter's simtool options.
 std::string OptionOf(const AdapterDef &a, const std::string &option);
 
-// Catalogue records: "<catalogue file below NIC_FW> <identity> <file> <version>".
+// Catalogue records: "<catalogue file below NIC_FW> <identity> <file> <version>";
+// "Jumper.config <line>" adds a line to the site's list of jumper models.
 inline constexpr char kBcA[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc504.bin 5.0.4";
 inline constexpr char kBcAOlder[] = "Boot_Code/BC.config 1234-ABCD-5678-0001 bc502.bin 5.0.2";
 // The jumper check compares major and minor only: the minor changes here.
@@ -88,6 +94,9 @@ inline constexpr char kClpC[] = "CLP/CLP.config 1234-ABCD-5678-0002 clp260.bin 2
 inline constexpr char kIscsiA[] = "iSCSI/iSCSI.config 1234-ABCD-5678-0001 iscsi300.bin 3.0.0";
 inline constexpr char kIscsiC[] = "iSCSI/iSCSI.config 1234-ABCD-5678-0002 iscsi300.bin 3.0.0";
 inline constexpr char kIscsiJ[] = "iSCSI/iSCSI.config 1234-BEEF-5678-0011 iscsi220.bin 2.2.0";
+// Lines of the site's list of jumper models, NIC_FW\Jumper.config: adapter A's
+// model between two words of a note.
+inline constexpr char kJumperListA[] = "Jumper.config models: 1234-ABCD-5678-0001 (rack 4)";
 inline constexpr char kStubA[] = "iSCSI/iSCSI_stub.config 1234-ABCD-5678-0001 stub100.bin 1.0.0";
 
 inline constexpr char kStars[] =

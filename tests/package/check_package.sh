@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows release package from a Windows build tree with CPack and
-# checks its name, its exact file list, the version resource of the
-# lanrefit.exe inside it and that program's hardening (check_hardening.sh).
+# checks its name, its exact file list, the operators' README.txt, the version
+# resource of the lanrefit.exe inside it and that program's hardening
+# (check_hardening.sh).
 #   check_package.sh WINDOWS_BUILD_DIR SOURCE_DIR VERSION
 set -euo pipefail
 windir=$1 srcdir=$2 version=$3
@@ -19,7 +20,7 @@ mkdir "$tmp/x"
 # What an administrator unpacks; the adapter library and the writer tool
 # never go in.
 expected=(
-    "$top/README.md"
+    "$top/README.txt"
     "$top/docs/operator.md"
     "$top/docs/reliability.md"
     "$top/docs/decisions.md"
@@ -36,6 +37,22 @@ expected=(
 diff -u <(printf '%s\n' "${expected[@]}" | LC_ALL=C sort) \
         <(cd "$tmp/x" && find . -type f | sed 's|^\./||' | LC_ALL=C sort) ||
     fail "package file list (- expected, + packaged)"
+
+# The operators' README: it names the guide and what must be added, and its
+# runbook's commands are the guide's, word for word.
+readme=$tmp/x/$top/README.txt
+for text in 'docs\operator.md' OMBRIa.DLL imgwriter.exe 'NIC_FW\Jumper.config' \
+    'The runbook in five steps' '5. Confirm:'; do
+    grep -qF "$text" "$readme" || fail "README.txt does not name '$text'"
+done
+commands=0
+while read -r command; do
+    grep -qxF "C:\fw> $command" "$tmp/x/$top/docs/operator.md" ||
+        grep -qF "\`$command\`" "$tmp/x/$top/docs/operator.md" ||
+        fail "README.txt's command '$command' is not in the guide"
+    commands=$((commands + 1))
+done < <(sed -n 's/^       \([a-z].*\)$/\1/p' "$readme")
+[[ $commands -ge 7 ]] || fail "README.txt shows $commands commands, not the runbook's"
 
 # The version resource: the string table as key and value on consecutive
 # lines, and the fixed part with the numbers of VERSION.

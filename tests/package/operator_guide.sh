@@ -24,7 +24,9 @@
 # 1. rehearsal: every shell command of the guide, in order;
 # 2. console: the first console block with shell commands (it lays out the
 #    simulated server and sets SystemDrive and OMBRI_SIM_MACHINE), then every
-#    Windows console command in order, on that server. They are run as:
+#    Windows console command in order, on that server. A console block right
+#    after the line "<!-- a fresh server -->" starts a new console pass: the
+#    server laid out afresh, its work folders empty. The commands are run as:
 #      lanrefit ARGS [2>FILE]  ./lanrefit, the copy in the current directory
 #      echo %ERRORLEVEL%       the exit code of the command before
 #      type PATH               cat
@@ -60,10 +62,11 @@ function start(kind, text) {
     printf "%s\n", text > (cur ".cmd")
     printf "" > (cur ".expect")
     cmdkind = kind; output = 0
+    if (fresh_block && kind == "win") { printf "" > (cur ".fresh"); close(cur ".fresh"); fresh_block = 0 }
 }
 fence == "" && /^```/ {
     info = substr($0, 4)
-    if (info == "console") { fence = "console"; block++; next }
+    if (info == "console") { fence = "console"; block++; fresh_block = prev == "<!-- a fresh server -->"; next }
     if (info == "text" && prev ~ /^`NIC_FW\\[^`]+`:?$/) {
         path = prev; gsub(/^`|`:?$/, "", path); gsub(/\\/, "/", path)
         file = dir "/catalogue/" path
@@ -231,6 +234,15 @@ got_output() {
 }
 
 run_pass rehearsal "${shell_ids[@]}"
-run_pass console "${layout_ids[@]}" "${console_ids[@]}"
+passes=1 group=()
+for id in "${console_ids[@]}"; do
+    if [[ -e $work/cmds/$id.fresh && ${#group[@]} -gt 0 ]]; then
+        run_pass "console$passes" "${layout_ids[@]}" "${group[@]}"
+        passes=$((passes + 1)) group=()
+    fi
+    group+=("$id")
+done
+run_pass "console$passes" "${layout_ids[@]}" "${group[@]}"
 [[ $status -eq 0 ]] || exit 1
-echo "docs/operator.md: ${#shell_ids[@]} shell and ${#console_ids[@]} console commands as shown"
+echo "docs/operator.md: ${#shell_ids[@]} shell and ${#console_ids[@]} console commands as shown" \
+    "($passes console passes)"
