@@ -8,8 +8,8 @@
 // starts no other write and ends as cancelled; a killed one leaves the tool
 // running, holding the run lock until it ends. Afterwards the NVRAM images
 // are whole, the backups hold the images from before, the log ends at a line
-// end, and the same upgrade run again finishes the job. Native only: these
-// are Linux signals.
+// end, and the same upgrade run again finishes the job. Native only (these
+// are Linux signals), apart from the second run, which Wine runs as well.
 #include "upgrade_fixture.h"
 
 #include <cerrno>
@@ -453,12 +453,12 @@ TEST_P(InterruptionTest, RunStoppedThenRunAgain) {
         EXPECT_EQ(log.find("elapsed"), std::string::npos);
     }
     if (t.signal == CTRL_C_TYPED) {
-        // At the terminal: the progress line drawn and erased in place, the
-        // interruption announced once, then the cancel line in red.
+        // At the terminal: the progress line drawn when the tool starts, and
+        // erased in place when it ends; the interruption announced once; the
+        // cancel line.
         const std::string progress = "\rBoot Code MAC: 0A1B2C3D4E5F  0:00 elapsed";
         const std::string erased = "\r" + std::string(progress.size() - 1, ' ') + "\r";
         EXPECT_NE(s.out.find(progress), std::string::npos) << s.out;
-        EXPECT_NE(s.out.find(progress + erased), std::string::npos) << s.out;
         EXPECT_EQ(Occurrences(s.out,
                               "\r\nInterrupted: the write in progress will finish, then the run "
                               "stops.\r\n"),
