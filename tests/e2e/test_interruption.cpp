@@ -388,14 +388,14 @@ TEST_P(InterruptionTest, RunStoppedThenRunAgain) {
         if (t.signal == SIGKILL && t.moment == DURING_WRITE) {
             // The tool still writes: it holds the run lock for the next run.
             RunResult early = Run(RunSpec{{"-s"}, "", Env(""), ""});
-            EXPECT_EQ(early.err, kLocked);
+            EXPECT_EQ(early.err, Console(kLocked));
             EXPECT_EQ(early.exit_code, 0);
             ASSERT_EQ(kill(tool_, SIGCONT), 0);
         }
         int tool_status = Reap(tool_);
-        tool_ = -1;
         EXPECT_TRUE(WIFEXITED(tool_status) && WEXITSTATUS(tool_status) == 0)
             << "the tool's wait status " << tool_status;
+        tool_ = -1;
     }
     close(s.input);
     close(s.output);
