@@ -1,6 +1,9 @@
 // Console, standard-error and log output. The log is opened on demand in append
 // mode and closed by log_close (or by the writers before they start the tool).
 //
+// In a silent upgrade run, what Output prints before the log path is set
+// goes to standard error: nothing else tells why such a run ended.
+//
 // A failed open is reported once through debug_print; the log is then left out
 // for the rest of the run (RUN_LOG_OPEN stays set with no stream held), while
 // the console still shows every message.
@@ -14,6 +17,7 @@
 char LogPath[PLAT_PATH_MAX] = "";
 FILE *LogFile = nullptr;
 bool LogOpenFailed = false;
+bool SilentEarlyToStderr = false;
 
 namespace {
 
@@ -65,6 +69,14 @@ void Output(uint16_t attribute, const char *format, ...) {
         va_end(args);
     }
     if ((RunFlags & RUN_SILENT) != 0) {
+        // A silent run that ends before its log was ever ready (no rights,
+        // a refused folder, another run in progress) says why on standard
+        // error; standard output stays silent.
+        if (SilentEarlyToStderr && LogPath[0] == '\0') {
+            va_start(args, format);
+            vfprintf(stderr, format, args);
+            va_end(args);
+        }
         return;
     }
     if (attribute != 0) {

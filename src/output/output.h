@@ -1,5 +1,6 @@
 // The three print routines every message passes through, and the log file.
-//   Output      console (unless RUN_SILENT) and log (while RUN_LOG_READY)
+//   Output      console (unless RUN_SILENT; see SilentEarlyToStderr) and log
+//               (while RUN_LOG_READY)
 //   log_write   log only (while RUN_LOG_READY)
 //   debug_print standard error only, with RUN_DEBUG and without RUN_SILENT
 #pragma once
@@ -12,6 +13,11 @@
 extern char LogPath[PLAT_PATH_MAX]; // empty until the upgrade run sets it
 extern FILE *LogFile;               // open while RUN_LOG_OPEN
 extern bool LogOpenFailed;          // an open failed: the log is left out for the rest of the run
+// Set when the upgrade run begins: from then on, until the log path is set, a
+// silent run's Output goes to standard error instead of nowhere, so that a
+// run that ends before its log (no rights, a refused folder, another run in
+// progress) still says why. Standard output stays silent.
+extern bool SilentEarlyToStderr;
 
 // Console attributes: 12 for error messages; 7 is what a coloured message leaves behind.
 constexpr uint16_t ATTR_ERROR = 12;

@@ -107,3 +107,40 @@ unsigned long plat_create_private_directory(const char *path);
 // follows then fails as it would without this test); else one of the three
 // refusals above, or the platform error code when it cannot be examined.
 unsigned long plat_check_private_directory(const char *path);
+
+// One run at a time: takes the lock file at path, creating it when missing,
+// and holds it until the process ends, however it ends (Windows: the file
+// kept open without sharing; POSIX: an fcntl write lock on it), and for as
+// long as a writer tool started afterwards runs, which holds it too. A link
+// or other reparse point there is never followed. Returns 0 when taken,
+// PLAT_ERROR_LOCKED while another process holds it, PLAT_ERROR_REPARSE_POINT
+// for a link, else the platform error code.
+constexpr unsigned long PLAT_ERROR_LOCKED = 32; // ERROR_SHARING_VIOLATION
+unsigned long plat_take_run_lock(const char *path);
+
+// A child started by plat_start_process, until plat_wait_process has seen it
+// end; one at a time.
+struct PlatProcess;
+// Starts a command line as plat_run_process does, without waiting. Null
+// with *error set when it cannot be started.
+PlatProcess *plat_start_process(const char *command_line, unsigned long *error);
+// Waits for the child at most milliseconds (PLAT_WAIT_FOREVER: no limit), and
+// returns sooner once an interruption is recorded (plat_hold_interruptions).
+// 1 when it has ended (process is then released), else 0.
+constexpr unsigned long PLAT_WAIT_FOREVER = 0xFFFFFFFFUL;
+int plat_wait_process(PlatProcess *process, unsigned long milliseconds);
+
+// While a write runs, an interruption (Windows: Ctrl-C and Ctrl-Break at the
+// console; POSIX: SIGINT, SIGTERM and SIGHUP) does not end the process: it is
+// only recorded. plat_release_interruptions puts back the handling from
+// before, so that elsewhere an interruption ends the process as usual.
+void plat_hold_interruptions();
+void plat_release_interruptions();
+// The number of interruptions recorded so far.
+unsigned plat_interruptions();
+
+// 1 when standard output is an interactive console (POSIX: a terminal), not
+// a file or a pipe.
+int plat_stdout_is_console();
+// Milliseconds since a fixed moment, for elapsed times.
+unsigned long long plat_milliseconds();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 #include <new>
 #include <vector>
@@ -163,13 +165,28 @@ void plat_find_close(PlatFind *find) {
     delete find;
 }
 
-int plat_run_process(const char *command_line, unsigned long *error) {
+struct PlatProcess {
+    pid_t pid;
+};
+
+namespace {
+
+// The run lock's descriptor once taken (never closed: the process end
+// releases it), handed to every writer tool as its descriptor 3.
+int RunLockFd = -1;
+constexpr int TOOL_LOCK_FD = 3;
+
+PlatProcess TheChild; // one child at a time
+
+} // namespace
+
+PlatProcess *plat_start_process(const char *command_line, unsigned long *error) {
     // The child receives the arguments a Windows child would find in this
     // command line; ".\name" runs as "./name".
     std::vector<std::string> words = plat_split_command_line(command_line);
     if (words[0].empty()) {
         *error = ENOENT;
-        return 0;
+        return nullptr;
     }
     words[0] = HostPath(words[0].c_str());
     std::vector<char *> argv;
@@ -186,9 +203,14 @@ int plat_run_process(const char *command_line, unsigned long *error) {
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
                                          0);
     }
-    // A process group of its own: a Ctrl-C at the console stops the utility,
-    // never a write in progress (a Windows child without a console is out of
-    // reach of the console's Ctrl-C as well).
+    // The run lock goes with the write: a tool that outlives a killed
+    // lanrefit still keeps the next run from starting another write.
+    if (RunLockFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, RunLockFd, TOOL_LOCK_FD);
+    }
+    // A process group of its own: a Ctrl-C at the console never reaches a
+    // write in progress (a Windows child without a console is out of reach of
+    // the console's Ctrl-C as well).
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
@@ -200,10 +222,18 @@ int plat_run_process(const char *command_line, unsigned long *error) {
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         *error = static_cast<unsigned long>(rc);
+        return nullptr;
+    }
+    TheChild.pid = pid;
+    return &TheChild;
+}
+
+int plat_run_process(const char *command_line, unsigned long *error) {
+    PlatProcess *process = plat_start_process(command_line, error);
+    if (process == nullptr) {
         return 0;
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (plat_wait_process(process, PLAT_WAIT_FOREVER) == 0) {
     }
     return 1;
 }
@@ -289,4 +319,120 @@ unsigned long plat_check_private_directory(const char *path) {
         return PLAT_ERROR_OPEN_TO_OTHERS;
     }
     return 0;
+}
+
+unsigned long plat_take_run_lock(const char *path) {
+    int fd =
+        open(HostPath(path).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        return errno == ELOOP ? PLAT_ERROR_REPARSE_POINT : static_cast<unsigned long>(errno);
+    }
+    struct stat st;
+    unsigned long error = fstat(fd, &st) != 0    ? static_cast<unsigned long>(errno)
+                          : !S_ISREG(st.st_mode) ? static_cast<unsigned long>(EINVAL)
+                                                 : 0;
+    // Kept above the standard descriptors and the tool's descriptor 3.
+    int kept = error == 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 10) : -1;
+    if (error == 0 && kept < 0) {
+        error = static_cast<unsigned long>(errno);
+    }
+    close(fd);
+    if (error != 0) {
+        return error;
+    }
+    // An open-file-description lock: held by every descriptor of this open,
+    // the writer tool's among them, and released when the last one closes.
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (fcntl(kept, F_OFD_SETLK, &lock) != 0) {
+        error = errno == EAGAIN || errno == EACCES ? PLAT_ERROR_LOCKED
+                                                   : static_cast<unsigned long>(errno);
+        close(kept);
+        return error;
+    }
+    RunLockFd = kept;
+    return 0;
+}
+
+namespace {
+
+volatile sig_atomic_t InterruptionCount = 0;
+
+extern "C" void RecordInterruption(int) {
+    InterruptionCount = InterruptionCount + 1;
+}
+
+constexpr int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr size_t HELD_SIGNAL_COUNT = sizeof kHeldSignals / sizeof kHeldSignals[0];
+struct sigaction SavedActions[HELD_SIGNAL_COUNT];
+bool Installed[HELD_SIGNAL_COUNT];
+
+} // namespace
+
+void plat_hold_interruptions() {
+    for (size_t i = 0; i < HELD_SIGNAL_COUNT; i++) {
+        // A signal ignored from the start (a background job, nohup) stays
+        // ignored, here and in the tool.
+        Installed[i] = false;
+        if (sigaction(kHeldSignals[i], nullptr, &SavedActions[i]) != 0 ||
+            SavedActions[i].sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction action = {};
+        action.sa_handler = RecordInterruption;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0; // no SA_RESTART: the wait returns to look at it
+        Installed[i] = sigaction(kHeldSignals[i], &action, nullptr) == 0;
+    }
+}
+
+void plat_release_interruptions() {
+    for (size_t i = 0; i < HELD_SIGNAL_COUNT; i++) {
+        if (Installed[i]) {
+            sigaction(kHeldSignals[i], &SavedActions[i], nullptr);
+            Installed[i] = false;
+        }
+    }
+}
+
+unsigned plat_interruptions() {
+    return static_cast<unsigned>(InterruptionCount);
+}
+
+int plat_wait_process(PlatProcess *process, unsigned long milliseconds) {
+    const unsigned seen = plat_interruptions();
+    const unsigned long long deadline = plat_milliseconds() + milliseconds;
+    for (;;) {
+        int options = milliseconds == PLAT_WAIT_FOREVER ? 0 : WNOHANG;
+        pid_t r = waitpid(process->pid, nullptr, options);
+        if (r == process->pid || (r < 0 && errno != EINTR)) {
+            process->pid = -1;
+            return 1;
+        }
+        if (plat_interruptions() != seen) {
+            return 0;
+        }
+        if (options == WNOHANG) {
+            unsigned long long now = plat_milliseconds();
+            if (now >= deadline) {
+                return 0;
+            }
+            // The end of the child is looked for every 10 ms; a signal cuts the sleep short.
+            unsigned long long nap = deadline - now < 10 ? deadline - now : 10;
+            struct timespec pause = {0, static_cast<long>(nap) * 1000000L};
+            nanosleep(&pause, nullptr);
+        }
+    }
+}
+
+int plat_stdout_is_console() {
+    return isatty(STDOUT_FILENO) ? 1 : 0;
+}
+
+unsigned long long plat_milliseconds() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<unsigned long long>(now.tv_sec) * 1000ULL +
+           static_cast<unsigned long long>(now.tv_nsec) / 1000000ULL;
 }

@@ -108,13 +108,60 @@ void plat_find_close(PlatFind *find) {
     delete find;
 }
 
-int plat_run_process(const char *command_line, unsigned long *error) {
+struct PlatProcess {
+    PROCESS_INFORMATION info;
+};
+
+namespace {
+
+// The run lock's handle once taken (never closed: the process end releases it).
+HANDLE RunLock = INVALID_HANDLE_VALUE;
+
+PlatProcess TheChild; // one child at a time
+
+// Starts the child with the run lock as its only inherited handle, so that a
+// tool that outlives a killed lanrefit still keeps the next run from starting
+// another write. False with the error when this way of starting is not to be
+// had (the caller then starts the child inheriting nothing).
+bool CreateWithLock(char *command_line, PROCESS_INFORMATION *process, DWORD *error) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<unsigned char> list(size > 0 ? size : 1);
+    auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size)) {
+        *error = GetLastError();
+        return false;
+    }
+    HANDLE inherited = RunLock;
+    bool created = false;
+    if (UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited,
+                                  sizeof inherited, nullptr, nullptr) &&
+        SetHandleInformation(RunLock, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
+        STARTUPINFOEXA startup;
+        ZeroMemory(&startup, sizeof startup);
+        startup.StartupInfo.cb = sizeof startup;
+        startup.lpAttributeList = attributes;
+        created = CreateProcessA(nullptr, command_line, nullptr, nullptr, TRUE,
+                                 CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                 &startup.StartupInfo, process) != 0;
+        *error = created ? 0 : GetLastError();
+        SetHandleInformation(RunLock, HANDLE_FLAG_INHERIT, 0);
+    } else {
+        *error = GetLastError();
+    }
+    DeleteProcThreadAttributeList(attributes);
+    return created;
+}
+
+} // namespace
+
+PlatProcess *plat_start_process(const char *command_line, unsigned long *error) {
     // CreateProcessA may write to the command line, so it gets a copy; a text
     // too long for the copy is refused rather than cut.
     char buffer[1024];
     if (snprintf(buffer, sizeof buffer, "%s", command_line) >= static_cast<int>(sizeof buffer)) {
         *error = ERROR_BAD_LENGTH;
-        return 0;
+        return nullptr;
     }
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
@@ -122,14 +169,32 @@ int plat_run_process(const char *command_line, unsigned long *error) {
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
     fflush(nullptr);
+    DWORD created_error = 0;
+    if (RunLock != INVALID_HANDLE_VALUE && CreateWithLock(buffer, &process, &created_error)) {
+        TheChild.info = process;
+        return &TheChild;
+    }
+    if (created_error == ERROR_FILE_NOT_FOUND || created_error == ERROR_PATH_NOT_FOUND) {
+        *error = created_error; // no tool to start, whichever way
+        return nullptr;
+    }
+    snprintf(buffer, sizeof buffer, "%s", command_line);
     if (!CreateProcessA(nullptr, buffer, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         nullptr, &startup, &process)) {
         *error = static_cast<unsigned long>(GetLastError());
+        return nullptr;
+    }
+    TheChild.info = process;
+    return &TheChild;
+}
+
+int plat_run_process(const char *command_line, unsigned long *error) {
+    PlatProcess *process = plat_start_process(command_line, error);
+    if (process == nullptr) {
         return 0;
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    while (plat_wait_process(process, PLAT_WAIT_FOREVER) == 0) {
+    }
     return 1;
 }
 
@@ -387,4 +452,97 @@ unsigned long plat_check_private_directory(const char *path) {
     }
     LocalFree(descriptor);
     return error;
+}
+
+unsigned long plat_take_run_lock(const char *path) {
+    // No sharing: every other open fails while this handle, or the copy a
+    // writer tool inherits, is open. A reparse point is opened as itself,
+    // never followed, and refused.
+    HANDLE lock = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (lock == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION ? PLAT_ERROR_LOCKED
+                                                : static_cast<unsigned long>(error);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    unsigned long error = 0;
+    if (!GetFileInformationByHandle(lock, &info)) {
+        error = static_cast<unsigned long>(GetLastError());
+    } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        error = PLAT_ERROR_REPARSE_POINT;
+    } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        error = ERROR_DIRECTORY;
+    }
+    if (error != 0) {
+        CloseHandle(lock);
+        return error;
+    }
+    RunLock = lock;
+    return 0;
+}
+
+namespace {
+
+volatile LONG InterruptionCount = 0;
+
+// Runs on a thread of its own that the system makes for each console
+// event: it only counts Ctrl-C and Ctrl-Break. Every other event (the console
+// closed, logoff, shutdown) goes on to the default handling, which ends the
+// process.
+BOOL WINAPI RecordInterruption(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        return FALSE;
+    }
+    InterlockedIncrement(&InterruptionCount);
+    return TRUE;
+}
+
+} // namespace
+
+void plat_hold_interruptions() {
+    SetConsoleCtrlHandler(RecordInterruption, TRUE);
+}
+
+void plat_release_interruptions() {
+    SetConsoleCtrlHandler(RecordInterruption, FALSE);
+}
+
+unsigned plat_interruptions() {
+    return static_cast<unsigned>(InterlockedCompareExchange(&InterruptionCount, 0, 0));
+}
+
+int plat_wait_process(PlatProcess *process, unsigned long milliseconds) {
+    // In slices of 50 ms, so that an interruption is noticed while the
+    // child runs on.
+    const unsigned seen = plat_interruptions();
+    const unsigned long long deadline = plat_milliseconds() + milliseconds;
+    for (;;) {
+        unsigned long long now = plat_milliseconds();
+        DWORD slice = 50;
+        if (milliseconds != PLAT_WAIT_FOREVER) {
+            if (now >= deadline) {
+                return 0;
+            }
+            slice = deadline - now < slice ? static_cast<DWORD>(deadline - now) : slice;
+        }
+        if (WaitForSingleObject(process->info.hProcess, slice) != WAIT_TIMEOUT) {
+            CloseHandle(process->info.hProcess);
+            CloseHandle(process->info.hThread);
+            ZeroMemory(&process->info, sizeof process->info);
+            return 1;
+        }
+        if (plat_interruptions() != seen) {
+            return 0;
+        }
+    }
+}
+
+int plat_stdout_is_console() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0 ? 1 : 0;
+}
+
+unsigned long long plat_milliseconds() {
+    return static_cast<unsigned long long>(GetTickCount64());
 }

@@ -96,6 +96,25 @@ unsigned long MakeWorkDirectory(const WorkDirectory &dir, const char *path) {
     return dir.must_create ? error : 0;
 }
 
+// One run at a time: the lock is held until the process ends, and by a
+// writer tool for as long as it runs. False when another run holds it, or the
+// lock file cannot be used (the message is printed, console only).
+bool TakeRunLock(const char *drive) {
+    char path[PLAT_PATH_MAX];
+    snprintf(path, sizeof path, "%.*s\\VLMSYSTEM\\lanrefit.lock", PATH_DRIVE_MAX, drive);
+    const unsigned long error = plat_take_run_lock(path);
+    if (error == PLAT_ERROR_LOCKED) {
+        Output(ATTR_ERROR, "Another lanrefit run is in progress on this server. Try again when it "
+                           "has ended.\r\n");
+    } else if (error == PLAT_ERROR_REPARSE_POINT) {
+        Output(ATTR_ERROR, "Cannot trust %s: it is a link, junction or other reparse point.\r\n",
+               path);
+    } else if (error != 0) {
+        Output(ATTR_ERROR, "Cannot trust %s: it cannot be examined (error %lu).\r\n", path, error);
+    }
+    return error == 0;
+}
+
 // The administrator check, the work directories and the log. False when the
 // run cannot go on (the message is printed).
 bool PrepareWorkDirectories() {
@@ -120,6 +139,9 @@ bool PrepareWorkDirectories() {
             Output(0, "Error:%d trying to create directory %s.\r\n", static_cast<int>(error), path);
             return false;
         }
+    }
+    if (!TakeRunLock(drive)) {
+        return false;
     }
     snprintf(LogPath, sizeof LogPath, "%.*s\\VLMSYSTEM\\log\\lanrefit.log", PATH_DRIVE_MAX, drive);
     RunFlags |= RUN_LOG_READY;
@@ -154,6 +176,7 @@ int Summary() {
 } // namespace
 
 int upgrade_run() {
+    SilentEarlyToStderr = true;
     if (!PrepareWorkDirectories()) {
         return 0;
     }
@@ -201,11 +224,15 @@ int upgrade_run() {
         return CloseLibrary(1);
     }
 
+    // An interruption during a write stops the pass once that write, and
+    // the check of its adapter, are done.
     const bool restore_write = (RunFlags & (RUN_RESTORE | RUN_RESTORE_FILE)) != 0;
-    for (CurrentNic = 0; CurrentNic < NicCount; CurrentNic++) {
+    for (CurrentNic = 0; CurrentNic < NicCount && plat_interruptions() == 0; CurrentNic++) {
         if (!restore_write) {
             for (uint32_t (*write)() : kWriteOrder) {
-                write();
+                if (plat_interruptions() == 0) {
+                    write();
+                }
             }
         } else if ((RunFlags & (RUN_LIST_BACKUPS | RUN_ADVISE_ONLY)) == 0) {
             RestoreImage();
@@ -214,6 +241,16 @@ int upgrade_run() {
             RunFlags &= ~RUN_VERIFY_PENDING;
             VerifyUpgrade();
         }
+    }
+    if (plat_interruptions() != 0) {
+        log_write("Run interrupted: no further writes.\r\n");
+        CloseLibrary(0);
+        if ((RunFlags & RUN_HAD_ERRORS) != 0) {
+            return Summary();
+        }
+        RunFlags |= RUN_CANCELLED;
+        Cancelled();
+        return 1;
     }
     CloseLibrary(0);
     return Summary();

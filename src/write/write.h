@@ -29,6 +29,12 @@ int IsPassableArgument(const char *argument);
 // escaped. Returns 1, or 0 when it does not fit size (out is then empty).
 int QuoteCommandArgument(const char *argument, char *out, size_t size);
 
+// Runs the writer tool's command line and waits for it to end; meanwhile an
+// interruption is announced and recorded (plat_interruptions), not obeyed,
+// and an interactive console shows the component, the MAC and the time
+// elapsed. Returns 1 when the tool was started, 0 when it could not be.
+int RunTool(const char *command_line, const char *component, const char *mac);
+
 // Each writes the confirmed image of its component for the adapter at
 // CurrentNic. Returns the write status, or 0 when nothing was confirmed.
 uint32_t UpgradeBootCode();

@@ -210,9 +210,9 @@ uint32_t RunWriter(WriteComponent component) {
     log_close();
     debug_print("%s \r\n", command);
     if (runnable) {
-        unsigned long error = 0;
+        const char *word = row.component != nullptr ? row.component : "Restore";
         status =
-            plat_run_process(command, &error) != 0 ? TOOL_STATUS_DONE : TOOL_STATUS_NOT_STARTED;
+            RunTool(command, word, fw.MacText) != 0 ? TOOL_STATUS_DONE : TOOL_STATUS_NOT_STARTED;
     }
     if (status == TOOL_STATUS_DONE && !HoldsBackupOf(backup, fw)) {
         status = TOOL_STATUS_NO_BACKUP;

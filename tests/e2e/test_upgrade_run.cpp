@@ -1039,19 +1039,21 @@ INSTANTIATE_TEST_SUITE_P(Runs, UpgradeRunSweepTest, ::testing::ValuesIn(SweptSce
                          RowName<Scenario>);
 
 // ---------------------------------------------------------------------------
-// Runs that end before the log is set up: console only, exit code 0, nothing
-// written anywhere.
+// Runs that end before the log is set up: console only (a silent run:
+// standard error only), exit code 0, nothing written anywhere.
 
 struct EarlyEnd {
     const char *name;
     bool as_other_user; // run natively as user nobody (needs root)
     // What lies where a work directory belongs before the run: "file", a
     // directory owned by "nobody", a "link" to a directory elsewhere, or a
-    // directory of the given mode ("0770").
+    // directory of the given mode ("0770"); "lock-link": the run lock file is
+    // a link to a file elsewhere.
     const char *premade;
-    const char *at;   // that work directory, as the program prints it after the drive
-    int error;        // the code of the refusal; 0: the creation error of the platform
-    bool wine_models; // the Windows build under Wine sees the same
+    const char *at;      // that work directory, as the program prints it after the drive
+    int error;           // the code of the refusal; 0: the creation error of the platform
+    bool wine_models;    // the Windows build under Wine sees the same
+    bool silent = false; // -s: the message on standard error, nothing on standard output
 };
 
 void PrintTo(const EarlyEnd &e, std::ostream *os) {
@@ -1067,6 +1069,9 @@ const EarlyEnd kEarlyEnds[] = {
     {"WorkDirectoryWritableByItsGroup", false, "0770", "\\VLMSYSTEM", 1336, false},
     {"LogDirectoryWritableByAll", false, "0757", "\\VLMSYSTEM\\log", 1336, true},
     {"BackupDirectoryIsALink", false, "link", "\\VLMSYSTEM\\NICFWBACKUP\\", 1920, true},
+    {"RunLockIsALink", false, "lock-link", "\\VLMSYSTEM\\lanrefit.lock", 1920, false},
+    {"SilentNoAdministrator", true, "", "", 0, false, true},
+    {"SilentWorkDirectoryIsALink", false, "link", "\\VLMSYSTEM", 1920, true, true},
 };
 
 class UpgradeRunEarlyEndTest : public SimE2eTest, public ::testing::WithParamInterface<EarlyEnd> {};
@@ -1095,7 +1100,10 @@ TEST_P(UpgradeRunEarlyEndTest, ConsoleOnly) {
                 mkdir((vlmsystem + dir).c_str(), 0755);
             }
         }
-        if (premade == "link") {
+        if (premade == "lock-link") {
+            WriteFileText(work_ + "/elsewhere.lock", "");
+            ASSERT_EQ(symlink((work_ + "/elsewhere.lock").c_str(), at.c_str()), 0);
+        } else if (premade == "link") {
             std::string elsewhere = work_ + "/elsewhere";
             mkdir(elsewhere.c_str(), 0755);
             rmdir(at.c_str());
@@ -1116,25 +1124,35 @@ TEST_P(UpgradeRunEarlyEndTest, ConsoleOnly) {
     RunResult r;
     std::string expected;
     std::string drive = IsWindowsTarget() ? "C:" : SystemDriveDir(work_);
+    std::vector<std::string> args;
+    if (e.silent) {
+        args.push_back("-s");
+    }
     if (e.as_other_user) {
         RunSpec spec;
         spec.args = {"--reuid=65534", "--regid=65534", "--clear-groups", TargetProgram()};
+        spec.args.insert(spec.args.end(), args.begin(), args.end());
         spec.env = {"SystemDrive=" + SystemDriveDir(work_)};
         r = RunHost("/usr/bin/setpriv", spec);
         expected = "Administrator privileges are requried to run this application.\r\n";
+    } else if (premade == "lock-link") {
+        r = Run(args);
+        expected = "Cannot trust " + drive + e.at +
+                   ": it is a link, junction or other reparse "
+                   "point.\r\n";
     } else if (e.error == 0) {
-        r = Run(std::vector<std::string>{});
+        r = Run(args);
         // The directory's parent is a file: ENOTDIR natively, "path not found" on Windows.
         expected = std::string("Error:") + (IsWindowsTarget() ? "3" : "20") +
                    " trying to create directory " + drive + "\\VLMSYSTEM\\NICFWBACKUP\\.\r\n";
     } else {
-        r = Run(std::vector<std::string>{});
+        r = Run(args);
         expected = "Error:" + std::to_string(e.error) + " trying to create directory " + drive +
                    e.at + ".\r\n";
     }
-    EXPECT_EQ(r.out, Console(expected));
+    EXPECT_EQ(r.out, e.silent ? "" : Console(expected));
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, e.silent ? Console(expected) : "");
     if (premade == "file") {
         EXPECT_EQ(ReadFileText(vlmsystem), "not a directory");
     } else if (premade.empty()) {

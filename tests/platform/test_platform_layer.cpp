@@ -150,6 +150,31 @@ TEST_F(PlatformTest, AMissingProgramIsReportedNotRun) {
     EXPECT_NE(error, 0ul);
 }
 
+// One holder at a time: a second take, even by the same process, finds it
+// held. (That the lock ends with its holder, and passes to the writer tool,
+// is tested end to end.)
+TEST_F(PlatformTest, TheRunLockIsTakenOnce) {
+    const std::string lock = Win("lanrefit.lock");
+    ASSERT_EQ(plat_take_run_lock(lock.c_str()), 0ul);
+    EXPECT_EQ(plat_take_run_lock(lock.c_str()), PLAT_ERROR_LOCKED);
+    EXPECT_NE(plat_take_run_lock(win_.c_str()), 0ul) << "a directory is no lock file";
+}
+
+// A child waited for in slices: not ended before it can have, ended at last.
+TEST_F(PlatformTest, AChildIsWaitedForInSlices) {
+    std::string command = ".\\platform_child " + Win("sliced.txt") + " x";
+    unsigned long error = 0;
+    PlatProcess *child = plat_start_process(command.c_str(), &error);
+    ASSERT_NE(child, nullptr) << "error " << error;
+    int ended = 0;
+    for (int slice = 0; slice < 3000 && ended == 0; slice++) {
+        ended = plat_wait_process(child, 10);
+    }
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(HostText("sliced.txt"), "x|done\n");
+    EXPECT_EQ(plat_interruptions(), 0u);
+}
+
 TEST(Platform, SystemDriveIsEmptyOrALetterAndColon) {
     char drive[PLAT_PATH_MAX] = "unset";
     plat_system_drive(drive, sizeof drive);

@@ -8,14 +8,25 @@ namespace {
 class OutputTest : public select_test::SelectTest {};
 
 // One message through each routine under each combination of the flags that steer it.
+// In an upgrade run (SilentEarlyToStderr), the phase before its log path is set.
+enum RunPhase { NO_RUN, BEFORE_LOG_PATH, LOG_PATH_SET };
+
 struct RouteCase {
     uint32_t flags;
-    bool to_console; // Output
-    bool to_log;     // Output and log_write
-    bool to_stderr;  // debug_print
+    bool to_console;               // Output
+    bool to_log;                   // Output and log_write
+    bool to_stderr;                // debug_print
+    RunPhase phase = NO_RUN;       // the log path is set unless BEFORE_LOG_PATH
+    bool output_to_stderr = false; // Output, standard output silent
 };
 
 const RouteCase kRoutes[] = {
+    // A silent run that ends before its log says why on standard error; once
+    // the path is set, a console-only line (RUN_LOG_READY cleared) does not.
+    {RUN_SILENT, false, false, false, BEFORE_LOG_PATH, true},
+    {RUN_SILENT | RUN_DEBUG, false, false, false, BEFORE_LOG_PATH, true},
+    {0, true, false, false, BEFORE_LOG_PATH, false},
+    {RUN_SILENT, false, false, false, LOG_PATH_SET, false},
     {0, true, false, false},
     {RUN_SILENT, false, false, false},
     {RUN_DEBUG, true, false, true},
@@ -32,14 +43,20 @@ TEST_F(OutputTest, EachRoutineWritesWhereItsFlagsSay) {
         TearDown();
         SetUp();
         RunFlags = c.flags;
+        SilentEarlyToStderr = c.phase != NO_RUN;
+        if (c.phase == BEFORE_LOG_PATH) {
+            LogPath[0] = '\0';
+        }
         Capture();
         Output(0, "out %d\r\n", 1);
         Output(ATTR_ERROR, "red %s\r\n", "x");
         log_write("log %lu\r\n", static_cast<unsigned long>(2));
         debug_print("dbg %s\r\n", "3");
         Collect();
+        SilentEarlyToStderr = false;
         EXPECT_EQ(out_, c.to_console ? "out 1\r\nred x\r\n" : "");
-        EXPECT_EQ(err_, c.to_stderr ? "dbg 3\r\n" : "");
+        EXPECT_EQ(err_, std::string(c.output_to_stderr ? "out 1\r\nred x\r\n" : "") +
+                            (c.to_stderr ? "dbg 3\r\n" : ""));
         EXPECT_EQ((RunFlags & RUN_LOG_OPEN) != 0, c.to_log);
         if (c.to_log) {
             EXPECT_EQ(Log(), "out 1\r\nred x\r\nlog 2\r\n");

@@ -1,8 +1,10 @@
 // What the POSIX platform layer adds to the shared platform tests: the NTFS
 // listing order, dot-files as hidden, colours only on a terminal, the child's
-// standard handles, and the system drive from SystemDrive.
+// standard handles, interruptions held off, and the system drive from
+// SystemDrive.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -127,6 +129,33 @@ TEST_F(PosixPlatformTest, TheChildGetsNullDevicesAndAProcessGroupOfItsOwn) {
     ids >> group >> pid;
     EXPECT_EQ(group, pid);
     EXPECT_NE(group, static_cast<long>(getpgrp()));
+}
+
+// While held, SIGINT, SIGTERM and SIGHUP are counted, not obeyed; a signal
+// ignored before stays ignored (and uncounted). Released, each has again the
+// handling it had before.
+TEST(PosixPlatform, InterruptionsAreCountedWhileHeld) {
+    struct Case {
+        int signal;
+        bool ignored_before;
+        unsigned counted;
+    };
+    for (const Case &c : {Case{SIGINT, false, 1}, Case{SIGTERM, false, 1}, Case{SIGHUP, false, 1},
+                          Case{SIGHUP, true, 0}}) {
+        SCOPED_TRACE(testing::Message() << "signal " << c.signal);
+        struct sigaction before = {};
+        before.sa_handler = c.ignored_before ? SIG_IGN : SIG_DFL;
+        ASSERT_EQ(sigaction(c.signal, &before, nullptr), 0);
+        const unsigned start = plat_interruptions();
+        plat_hold_interruptions();
+        ASSERT_EQ(raise(c.signal), 0);
+        plat_release_interruptions();
+        EXPECT_EQ(plat_interruptions() - start, c.counted);
+        struct sigaction after = {};
+        ASSERT_EQ(sigaction(c.signal, nullptr, &after), 0);
+        EXPECT_EQ(after.sa_handler, before.sa_handler);
+        signal(c.signal, SIG_DFL);
+    }
 }
 
 TEST(PosixPlatform, SystemDriveComesFromTheEnvironment) {
