@@ -28,7 +28,7 @@ fleet=(
     "update    -         0001:5.0.3:pxe:8.3.2:1.1.9,0002:5.1.0:clp:2.0.9:1.1.0,0003:5.1.0:iscsi:2.1.0:-  1 0 1:0 0001:5.0.4:pxe:8.3.6:1.2.0,0002:5.1.2:clp:2.1.4:1.2.0,0003:5.1.2:iscsi:2.2.0:- up_to_date"
     "current   -         0001:5.0.4:pxe:8.3.6:1.2.0                                                    0 0 0:0 = up_to_date"
     "newer     -         0001:5.0.5:pxe:8.3.6:1.2.0                                                    0 0 0:0 = newer_installed"
-    "foreign   -         other                                                                         0 0 0:0 = nothing_to_compare"
+    "foreign   -         other                                                                         0 0 0:0 = nothing_to_compare:_no_supported_adapter"
     "nowriter  imgwriter 0001:5.0.3:pxe:8.3.2:1.1.9                                                    0 1 1:0 = update_recommended"
     "unwritten images    0001:5.0.3:pxe:8.3.2:1.1.9                                                    1 1 1:0 = update_recommended"
     "later     -         0001:5.0.3:pxe:8.3.2:1.1.9                                                    - - 1:0 = update_recommended"
@@ -141,47 +141,95 @@ for row in "${fleet[@]}"; do
     [[ $got == "$after" ]] || fail "$host: adapters $got, expected $after"
 done
 
-# The fleet report: one row per adapter port, exactly what each server's -c
-# shows, with the verdict of its -N; writes nothing, fails no server.
+# The fleet report: one row per adapter port, what each server's -c shows
+# beside what its -l lists, with the port's own verdict; writes nothing,
+# changes nothing, fails no server.
 rc=0
 ansible-playbook -i "$inventory" "$src/examples/ansible/report.yml" -e report_dir="$work/report" \
     >"$work/report.out" 2>&1 || rc=$?
 cat "$work/report.out"
 [[ $rc -eq 0 ]] || fail "report: exit code $rc"
-# report_rows HOST ADAPTERS VERDICT: the CSV rows expected, without the time.
+! grep -qE '^[a-z]+ +: .* changed=[1-9]' "$work/report.out" || fail "report: a change"
+# The catalogue's versions that -l lists per model, for the components the
+# ports of this fleet have.
+declare -A listed=([0001]="5.0.4 8.3.6 1.2.0 - - -" [0002]="5.1.2 - 1.2.0 2.1.4 - -"
+    [0003]="5.1.2 - - - 2.2.0 1.0.0")
+# report_rows HOST ADAPTERS VERDICT: the CSV rows expected, without the
+# catalogue's fingerprint and the time.
 report_rows() {
     local host=$1 verdict=${3//_/ } n=0 adapter model bc kind pre ump
     if [[ $2 == other || $verdict == failed ]]; then
-        local note="no supported adapter"
+        local note=
         [[ $verdict != failed ]] || note="Cannot load the adapter library OMBRIa.DLL."
-        echo "$host,,,,,,,,,,$note,$verdict"
+        echo "$host,,,,,$verdict,,,,,,,,,,,,,$note"
         return
     fi
     for adapter in ${2//,/ }; do
         IFS=: read -r model bc kind pre ump <<<"$adapter"
-        local col=(- - - -)
+        local col=(- - - -) cat
         case $kind in pxe) col[0]=$pre ;; clp) col[2]=$pre ;; iscsi) col[3]=$pre ;; esac
         local stub=-
         [[ $kind != iscsi || $pre != 1.0.0 ]] || stub=1.0.0
-        printf '%s,%d,0A1B2C3D4E%02X,1234-ABCD-5678-%s,%s,%s,%s,%s,%s,%s,Gigabit Server Adapter %d,%s\n' \
-            "$host" "$n" $((n + 1)) "$model" "$bc" "${col[0]}" "$ump" "${col[2]}" "${col[3]}" "$stub" \
-            $((n + 1)) "$verdict"
+        read -ra cat <<<"${listed[$model]}"
+        printf '%s,%d,0A1B2C3D4E%02X,1234-ABCD-5678-%s,Gigabit Server Adapter %d,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,\n' \
+            "$host" "$n" $((n + 1)) "$model" $((n + 1)) "$verdict" "$bc" "${cat[0]}" "${col[0]}" "${cat[1]}" \
+            "$ump" "${cat[2]}" "${col[2]}" "${cat[3]}" "${col[3]}" "${cat[4]}" "$stub" "${cat[5]}"
         n=$((n + 1))
     done
 }
-expected_report="server,index,mac,identity,bootcode,pxe,ump,clp,iscsi,iscsi_stub,description,verdict"
+expected_report="server,index,mac,identity,description,verdict,bootcode,bootcode_catalogue,pxe,pxe_catalogue"
+expected_report+=",ump,ump_catalogue,clp,clp_catalogue,iscsi,iscsi_catalogue,iscsi_stub,iscsi_stub_catalogue,message"
 for row in "${fleet[@]}"; do
     read -r host leftout adapters changed failed dry after verdict <<<"$row"
     [[ $after == "=" ]] && after=$adapters
     expected_report+=$'\n'"$(report_rows "$host" "$after" "$verdict")"
 done
-got_report=$(sed 's/,[^,]*$//' "$work/report/firmware.csv")
+got_report=$(sed 's/,[^,]*,[^,]*$//' "$work/report/firmware.csv")
 [[ $got_report == "$expected_report" ]] ||
     fail "report rows:"$'\n'"$(diff <(echo "$expected_report") <(echo "$got_report"))"
-! tail -n +2 "$work/report/firmware.csv" | grep -vqE ',[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z$' ||
-    fail "report: a row without its time"
-[[ $(grep -c '^| ' "$work/report/firmware.md") -eq $(wc -l <"$work/report/firmware.csv") ]] ||
+fingerprint=$(cd "$catalogue" && find . -name '*.config' | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum | sha256sum)
+! tail -n +2 "$work/report/firmware.csv" |
+    grep -vqE ",${fingerprint%% *},[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z$" ||
+    fail "report: a row without the catalogue's fingerprint ${fingerprint%% *} or its time"
+[[ $(sed -n '/^## Ports/,$p' "$work/report/firmware.md" | grep -c '^| ') -eq $(wc -l <"$work/report/firmware.csv") ]] ||
     fail "report: the Markdown page does not hold every row"
+
+# The example's rehearsal fleet, in the two commands of the README, with two
+# servers more for the report: one whose system drive folder is missing and
+# one that cannot be reached. Its report, in all three forms: a row per port
+# with the port's own verdict (two ports of one server differ), the three
+# causes of "nothing to compare", the failures with lanrefit's message, the
+# server not reached, and the summary's totals; the page as Chromium renders
+# it, with a screenshot kept in the build tree.
+rehearsal=$work/rehearsal
+LANREFIT_BUILD=$build "$src/examples/ansible/rehearsal-fleet" build "$rehearsal" >"$work/rehearsal.out" 2>&1 ||
+    fail "rehearsal-fleet build: exit code $?"
+cat >"$work/more.yml" <<MORE
+lanrefit_servers:
+  hosts:
+    nodrive: { lanrefit_workdir: $rehearsal/current, lanrefit_system_drive: $rehearsal/nodrive }
+    away: { ansible_connection: ssh, ansible_host: 127.0.0.1, ansible_port: 1, ansible_user: nobody }
+MORE
+rc=0
+"$src/examples/ansible/rehearsal-fleet" run "$rehearsal" -i "$work/more.yml" -e report_reach_timeout=2 \
+    >>"$work/rehearsal.out" 2>&1 || rc=$?
+cat "$work/rehearsal.out"
+[[ $rc -eq 0 ]] || fail "rehearsal-fleet run: exit code $rc"
+[[ $(grep -c '^+ (cd .* && ansible-playbook -i ' "$work/rehearsal.out") -eq 3 ]] ||
+    fail "rehearsal: not the three playbook runs"
+[[ "$(recap_of halfdue "$work/rehearsal.out" | sed -n 2p)" == "1 0" ]] || fail "rehearsal: halfdue not written"
+[[ "$(recap_of refusing "$work/rehearsal.out" | sed -n 2p)" == "1 1" ]] || fail "rehearsal: refusing did not fail"
+rendered=$build/Testing/ansible_fleet
+rm -rf "$rendered" && mkdir -p "$rendered" && cp "$rehearsal"/report/firmware.* "$rendered/"
+chrome() {
+    chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+        --disable-component-update --disable-sync --user-data-dir="$(mktemp -d -p "$work")" "$@" \
+        "file://$rendered/firmware.html" 2>>"$work/chromium.err"
+}
+chrome --dump-dom >"$rendered/firmware.dom.html" || fail "chromium --dump-dom: exit code $?"
+chrome --screenshot="$rendered/firmware.png" --window-size=1400,1800 >/dev/null || fail "chromium --screenshot"
+[[ -s $rendered/firmware.png ]] || fail "no screenshot $rendered/firmware.png"
+python3 "$src/tests/package/check_fleet_report.py" "$rendered" "$rehearsal" || fail "rehearsal report"
 
 # Staging, on every server: a release ZIP (here with the Linux program), the
 # test's catalogue, the library and the writer tool; twice, the second time

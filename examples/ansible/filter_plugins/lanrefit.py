@@ -231,9 +231,10 @@ def lanrefit_fleet_summary(rows, taken=""):
         totals[verdict] = totals.get(verdict, 0) + 1
         model = models.setdefault(row["identity"] or NO_PORT, {})
         model[verdict] = model.get(verdict, 0) + 1
-        catalogues.setdefault(row["catalogue"], [])
-        if row["server"] not in catalogues[row["catalogue"]]:
-            catalogues[row["catalogue"]].append(row["server"])
+        if verdict != NOT_REACHED:
+            servers = catalogues.setdefault(row["catalogue"], [])
+            if row["server"] not in servers:
+                servers.append(row["server"])
         if verdict in ATTENTION:
             item = (row["server"], row["index"], verdict, row["message"])
             if item not in attention:
@@ -274,7 +275,7 @@ def _summary_tables(summary):
         ("Servers not reached, failed or with a library too old", ["Server", "Port", "Verdict", "Message"],
          [list(item) for item in summary["attention"]]),
         ("Catalogue (SHA-256 of its .config files)", ["Fingerprint", "Servers"],
-         [[fp or "none", ", ".join(servers)] for fp, servers in summary["catalogues"]]),
+         [[fp or "no .config file", ", ".join(servers)] for fp, servers in summary["catalogues"]]),
     ]
     return tables
 
