@@ -141,6 +141,8 @@ class FleetRows(unittest.TestCase):
         want = hashlib.sha256(b"aa  Boot_Code/BC.config\nbb  UMP/UMP.config\n").hexdigest()
         self.assertEqual(lanrefit.lanrefit_catalogue_fingerprint(files, "C:\\lanrefit\\NIC_FW"), want)
         self.assertEqual(lanrefit.lanrefit_catalogue_fingerprint(files[::-1], "C:\\lanrefit\\NIC_FW\\"), want)
+        sums = ["BB  NIC_FW/UMP/UMP.config", "aa  NIC_FW/Boot_Code/BC.config"]
+        self.assertEqual(lanrefit.lanrefit_catalogue_fingerprint(sums, "NIC_FW"), want)
         self.assertEqual(lanrefit.lanrefit_catalogue_fingerprint([], "/w/NIC_FW"), "")
 
     def test_summary(self):

@@ -124,10 +124,13 @@ def lanrefit_catalogue_fingerprint(files, root):
     """The catalogue's fingerprint: the SHA-256 of the lines "SHA256  PATH" of
     its .config files (as sha256sum prints them), PATH relative to the NIC_FW
     folder with "/" and sorted by byte; "" when there is none. files: the
-    find or win_find results, with path and checksum."""
+    win_find results (path and checksum), or sha256sum's lines."""
     root = root.replace("\\", "/").rstrip("/") + "/"
     lines = []
     for item in files or []:
+        if isinstance(item, str):
+            checksum, path = item.split(None, 1)
+            item = {"checksum": checksum, "path": path.lstrip("*")}
         path = item["path"].replace("\\", "/")
         lines.append((path[len(root):] if path.startswith(root) else path, item["checksum"].lower()))
     if not lines:
