@@ -217,8 +217,12 @@ cat "$work/rehearsal.out"
 [[ $rc -eq 0 ]] || fail "rehearsal-fleet run: exit code $rc"
 [[ $(grep -c '^+ (cd .* && ansible-playbook -i ' "$work/rehearsal.out") -eq 3 ]] ||
     fail "rehearsal: not the three playbook runs"
-[[ "$(recap_of halfdue "$work/rehearsal.out" | sed -n 2p)" == "1 0" ]] || fail "rehearsal: halfdue not written"
-[[ "$(recap_of refusing "$work/rehearsal.out" | sed -n 2p)" == "1 1" ]] || fail "rehearsal: refusing did not fail"
+# The rollout's part of the output: halfdue written, refusing failed, and
+# no batch after it.
+awk '/^\+ \(cd /{k++} k==2' "$work/rehearsal.out" >"$work/rehearsal-rollout.out"
+[[ "$(recap_of halfdue "$work/rehearsal-rollout.out")" == "1 0" ]] || fail "rehearsal: halfdue not written"
+[[ "$(recap_of refusing "$work/rehearsal-rollout.out")" == *" 1" ]] || fail "rehearsal: refusing did not fail"
+[[ -z "$(recap_of nolibrary "$work/rehearsal-rollout.out")" ]] || fail "rehearsal: the rollout went on past refusing"
 rendered=$build/Testing/ansible_fleet
 rm -rf "$rendered" && mkdir -p "$rendered" && cp "$rehearsal"/report/firmware.* "$rendered/"
 chrome() {
