@@ -263,13 +263,12 @@ def lanrefit_fleet_csv(rows):
 
 
 _TITLE = "Adapter firmware of the fleet"
-_HEADS = {"verdict": "Verdict", "rows": "Rows", "model": "Model", "total": "Total"}
 
 
 def _summary_tables(summary):
     """The summary as (heading, header, rows) tables, shared by both pages."""
     verdicts = summary["verdicts"]
-    tables = [
+    return [
         ("Totals per verdict", ["Verdict", "Rows"],
          [[v, summary["totals"][v]] for v in verdicts] + [["all", summary["rows"]]]),
         ("Totals per model", ["Model"] + verdicts + ["Total"],
@@ -280,7 +279,6 @@ def _summary_tables(summary):
         ("Catalogue (SHA-256 of its .config files)", ["Fingerprint", "Servers"],
          [[fp or "no .config file", ", ".join(servers)] for fp, servers in summary["catalogues"]]),
     ]
-    return tables
 
 
 # The per-port table of the pages: per component "installed / catalogue".
@@ -319,39 +317,40 @@ def lanrefit_fleet_markdown(rows, summary=None, title=_TITLE):
     return "\n".join(lines) + "\n"
 
 
-# Bar colours of the verdicts; any other verdict is grey.
+# Bar colours of the verdicts; any other verdict is dark grey.
 _COLOURS = {VERDICTS[4]: "#d97706", VERDICTS[5]: "#15803d", VERDICTS[6]: "#2563eb",
-            NO_MODEL: "#a3a3a3", NO_ADAPTER: "#d4d4d4", OLD_LIBRARY: "#9333ea",
-            NOTHING: "#e5e5e5", FAILED: "#dc2626", NOT_REACHED: "#7f1d1d"}
+            NO_MODEL: "#6b7280", NO_ADAPTER: "#9ca3af", OLD_LIBRARY: "#9333ea",
+            NOTHING: "#a8a29e", FAILED: "#dc2626", NOT_REACHED: "#7f1d1d"}
 
 
 def _chart(summary):
     """An SVG bar chart: per model one bar, a segment per verdict, its rows as
-    the segment's length, and a legend."""
+    the segment's length (the longest bar 600 units at most), and a legend."""
     e = html.escape
-    unit, left, bar, gap = 40, 190, 22, 10
-    width = left + unit * max([sum(c.values()) for _, c in summary["models"]] + [1]) + 40
+    longest = max([sum(c.values()) for _, c in summary["models"]] + [1])
+    unit, left, bar, gap = min(40.0, 600.0 / longest), 190, 22, 10
     out, y = [], 10
     for model, counts in summary["models"]:
-        x = left
+        x = float(left)
         out.append('<text x="%d" y="%d" text-anchor="end">%s</text>' % (left - 8, y + 16, e(model)))
         for verdict in summary["verdicts"]:
             n = counts.get(verdict, 0)
             if n:
-                out.append('<rect x="%d" y="%d" width="%d" height="%d" fill="%s"><title>%s: %s, %d</title></rect>'
-                           % (x, y, unit * n, bar, _COLOURS.get(verdict, "#737373"), e(model), e(verdict), n))
-                out.append('<text x="%d" y="%d" text-anchor="middle" class="n">%d</text>'
-                           % (x + unit * n // 2, y + 16, n))
+                out.append('<rect x="%.1f" y="%d" width="%.1f" height="%d" fill="%s"><title>%s: %s, %d</title></rect>'
+                           % (x, y, unit * n, bar, _COLOURS.get(verdict, "#404040"), e(model), e(verdict), n))
+                if unit * n >= 8 * len(str(n)) + 6:
+                    out.append('<text x="%.1f" y="%d" text-anchor="middle" class="n">%d</text>'
+                               % (x + unit * n / 2, y + 16, n))
                 x += unit * n
         y += bar + gap
     y += 6
     for verdict in summary["verdicts"]:
         out.append('<rect x="%d" y="%d" width="14" height="14" fill="%s"/>'
-                   % (left, y, _COLOURS.get(verdict, "#737373")))
-        out.append('<text x="%d" y="%d">%s</text>' % (left + 20, y + 12, e(verdict)))
+                   % (left, y, _COLOURS.get(verdict, "#404040")))
+        out.append('<text x="%d" y="%d">%s (%d)</text>' % (left + 20, y + 12, e(verdict), summary["totals"][verdict]))
         y += 20
     return ('<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" role="img" '
-            'aria-label="Ports per verdict and model">%s</svg>' % (width, y + 4, "".join(out)))
+            'aria-label="Ports per verdict and model">%s</svg>' % (left + unit * longest + 40, y + 4, "".join(out)))
 
 
 _STYLE = """body{font-family:sans-serif;margin:1.5em;color:#111}
