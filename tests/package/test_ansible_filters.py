@@ -49,6 +49,8 @@ BANNER = "Velmar Multi-Function Gigabit Server Adapter Firmware Upgrade Utility"
 PLAN = FULL.replace(" 5 0 3 8 3 2 1 2 0 ", " 5 0 4 8 3 6 1 2 0 ")
 UNLISTED = FULL.replace(" 5 0 3 8 3 2 1 2 0 ", " - - - - - - - - - ")
 OLD = ["Unsupported OMBRI version 7.5.10.", "Expect OMBRI version 7.5.19 or later."]
+NOCAT = ("No image catalogue here: C:\\srv has no NIC_FW folder. "
+         "Start lanrefit in the folder that holds NIC_FW.")
 
 
 def run(rc, stdout=(), stderr=(), mac=None):
@@ -103,6 +105,8 @@ class FleetRows(unittest.TestCase):
                    [run(0, [], ["Error:2 trying to create directory C:\\VLMSYSTEM\\NICFWBACKUP\\."],
                         mac="0A1B2C3D4E5F")]),
              [("0", "5.0.3", "", "failed", "Error:2 trying to create directory C:\\VLMSYSTEM\\NICFWBACKUP\\.")]),
+            (entry("nocat", run(1, [FULL]), run(0, [BANNER, NOCAT]), [run(0, [BANNER, NOCAT], mac="0A1B2C3D4E5F")]),
+             [("0", "5.0.3", "", "failed", NOCAT)]),
             (entry("nolib", run(0, ["Cannot load the adapter library OMBRIa.DLL."]),
                    run(0, [BANNER, "Cannot load the adapter library OMBRIa.DLL."])),
              [("", "", "", "failed", "Cannot load the adapter library OMBRIa.DLL.")]),
