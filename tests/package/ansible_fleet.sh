@@ -16,24 +16,46 @@ status=0
 # in part, so the third must not start. An adapter is
 # MODEL:BOOTCODE:PREBOOT-KIND:PREBOOT-VERSION:UMP of the example catalogue's
 # models 1234-ABCD-5678-MODEL, "-" for nothing installed, or "other" for an
-# adapter of a kind that lanrefit does not take. Left out of the work
-# directory: the writer tool, the image files, or the adapter library beside
-# the program. Changed and failed: the host's counts in Ansible's recap, "-"
-# for a host the rollout never reached; dry: the same in the dry run. After:
-# the adapters afterwards, "=" for unchanged. Verdict: the fleet report's
-# verdict afterwards, "_" for a blank.
+# adapter of a kind that lanrefit does not take. Left out: the writer tool,
+# the image files, or the adapter library beside the program (in the work
+# directory), the program itself, or the connection (a host that cannot be
+# reached). Dry, roll and again: the host's "changed:failed" in Ansible's recap
+# of the dry run, of the rollout and of a second rollout of the hosts marked
+# in "again" only, two a batch, "u" for unreachable, "-" for a host the run
+# never reached, "." for one not in it. After: the adapters afterwards, "=" for
+# unchanged. Verdict: the fleet report's verdict afterwards, "_" for a blank,
+# "." for a host the report leaves out.
 batch=3
 fleet=(
-    # host     left-out  adapters                                                                      changed failed dry after verdict
-    "update    -         0001:5.0.3:pxe:8.3.2:1.1.9,0002:5.1.0:clp:2.0.9:1.1.0,0003:5.1.0:iscsi:2.1.0:-  1 0 1:0 0001:5.0.4:pxe:8.3.6:1.2.0,0002:5.1.2:clp:2.1.4:1.2.0,0003:5.1.2:iscsi:2.2.0:- up_to_date"
-    "current   -         0001:5.0.4:pxe:8.3.6:1.2.0                                                    0 0 0:0 = up_to_date"
-    "newer     -         0001:5.0.5:pxe:8.3.6:1.2.0                                                    0 0 0:0 = newer_installed"
-    "foreign   -         other                                                                         0 0 0:0 = nothing_to_compare"
-    "nowriter  imgwriter 0001:5.0.3:pxe:8.3.2:1.1.9                                                    0 1 1:0 = update_recommended"
-    "unwritten images    0001:5.0.3:pxe:8.3.2:1.1.9                                                    1 1 1:0 = update_recommended"
-    "later     -         0001:5.0.3:pxe:8.3.2:1.1.9                                                    - - 1:0 = update_recommended"
-    "broken    library   0001:5.0.3:pxe:8.3.2:1.1.9                                                    - - 0:1 = failed"
+    # host     left-out  adapters                                                                      dry roll again after verdict
+    "update    -         0001:5.0.3:pxe:8.3.2:1.1.9,0002:5.1.0:clp:2.0.9:1.1.0,0003:5.1.0:iscsi:2.1.0:-  1:0 1:0 . 0001:5.0.4:pxe:8.3.6:1.2.0,0002:5.1.2:clp:2.1.4:1.2.0,0003:5.1.2:iscsi:2.2.0:- up_to_date"
+    "current   -         0001:5.0.4:pxe:8.3.6:1.2.0                                                    0:0 0:0 . = up_to_date"
+    "newer     -         0001:5.0.5:pxe:8.3.6:1.2.0                                                    0:0 0:0 . = newer_installed"
+    "foreign   -         other                                                                         0:0 0:0 . = nothing_to_compare"
+    "nowriter  imgwriter 0001:5.0.3:pxe:8.3.2:1.1.9                                                    1:0 0:1 . = update_recommended"
+    "unwritten images    0001:5.0.3:pxe:8.3.2:1.1.9                                                    1:0 1:1 . = update_recommended"
+    "unreached host      0001:5.0.3:pxe:8.3.2:1.1.9                                                    u   -   u = ."
+    "mixed     -         0001:5.0.4:pxe:8.3.6:1.2.0,0002:5.1.0:clp:2.0.9:1.1.0                         1:0 -   1:0 0001:5.0.4:pxe:8.3.6:1.2.0,0002:5.1.2:clp:2.1.4:1.2.0 up_to_date"
+    "noprogram program   0001:5.0.3:pxe:8.3.2:1.1.9                                                    0:1 -   . = ."
+    "later     -         0001:5.0.3:pxe:8.3.2:1.1.9                                                    1:0 -   - = update_recommended"
+    "broken    library   0001:5.0.3:pxe:8.3.2:1.1.9                                                    0:1 -   . = failed"
 )
+# The Verdict of a failed host carries lanrefit's message: run (dry or roll),
+# host, message.
+messages=(
+    "dry broken Cannot load the adapter library OMBRIa.DLL."
+    "dry noprogram lanrefit is not there: "
+    "roll nowriter failed with internal error"
+)
+# --diff on the host with one current and one outdated port: per port what a
+# run would write, and from which version.
+diff_lines=(
+    "port 0 0A1B2C3D4E01 1234-ABCD-5678-0001: nothing to write"
+    "port 1 0A1B2C3D4E02 1234-ABCD-5678-0002: Boot Code 5.1.0 -> 5.1.2, UMP 1.1.0 -> 1.2.0, CLP 2.0.9 -> 2.1.4"
+)
+
+# The example passes ansible-lint's production profile, offline.
+(cd "$src/examples/ansible" && ansible-lint --nocolor -q) || fail "ansible-lint"
 
 source "$src/tests/package/fleet_lib.sh"
 make_catalogue
@@ -83,12 +105,33 @@ for row in "${fleet[@]}"; do
         mkdir -p "$work/$host/bin" && cp "$build/lanrefit" "$work/$host/bin/lanrefit"
         program=", lanrefit_program: $work/$host/bin/lanrefit"
     fi
+    [[ $leftout != program ]] || program=", lanrefit_program: $work/$host/bin/lanrefit"
+    # Nothing listens on port 9 here: the connection is refused.
+    [[ $leftout != host ]] || program+=", ansible_connection: ssh, ansible_host: 127.0.0.1, ansible_port: 9"
     echo "    $host: { lanrefit_workdir: $work/$host$program }" >>"$inventory"
 done
 
-# The recap counts of HOST in the playbook output OUT: "changed failed".
+# The recap of HOST in the playbook output OUT: "changed:failed", "u" for
+# unreachable, "-" for none.
 recap_of() {
-    sed -n "s/^$1 *: //p" "$2" | tr -s ' ' | sed -n 's/.*changed=\([0-9]*\) .*failed=\([0-9]*\) .*/\1 \2/p'
+    local line
+    line=$(sed -n "s/^$1 *: //p" "$2" | tr -s ' ')
+    case $line in
+    "") echo - ;;
+    *" unreachable=0 "*) sed 's/.*changed=\([0-9]*\) .*failed=\([0-9]*\) .*/\1:\2/' <<<"$line" ;;
+    *) echo u ;;
+    esac
+}
+# verdicts_hold RUN OUT: each host of the messages table for RUN fails with
+# its message in OUT.
+verdicts_hold() {
+    local run host message
+    for entry in "${messages[@]}"; do
+        read -r run host message <<<"$entry"
+        [[ $run == "$1" ]] || continue
+        grep -A6 "^fatal: \[$host\]" "$2" | grep -qF "$message" ||
+            fail "$1: $host: the verdict lacks \"$message\""
+    done
 }
 
 export LC_ALL=C.UTF-8 ANSIBLE_NOCOLOR=1 ANSIBLE_RETRY_FILES_ENABLED=0 ANSIBLE_FORKS=10
@@ -101,15 +144,18 @@ ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" -e rollout_
 cat "$work/dry.out"
 [[ $rc -ne 0 ]] || fail "dry run: exit code 0 although a host failed"
 for row in "${fleet[@]}"; do
-    read -r host leftout adapters changed failed dry _ <<<"$row"
-    [[ "$(recap_of "$host" "$work/dry.out")" == "${dry/:/ }" ]] ||
-        fail "dry run: $host: expected changed:failed $dry, recap: $(recap_of "$host" "$work/dry.out")"
+    read -r host leftout adapters dry _ <<<"$row"
+    [[ "$(recap_of "$host" "$work/dry.out")" == "$dry" ]] ||
+        fail "dry run: $host: expected $dry, recap: $(recap_of "$host" "$work/dry.out")"
     [[ "$(adapters_of "$work/$host/server")" == "$adapters" ]] || fail "dry run: $host: firmware changed"
     [[ ! -e $work/$host/drive/VLMSYSTEM/NICFWBACKUP ]] || [[ -z "$(ls -A "$work/$host/drive/VLMSYSTEM/NICFWBACKUP")" ]] ||
         fail "dry run: $host: a backup was saved"
+    [[ $dry == u || $leftout == program || -s $work/logs/$host/lanrefit.log ]] || fail "dry run: $host: no log fetched"
 done
-grep -q '0 0A1B2C3D4E01 1234-ABCD-5678-0001 5 0 4 8 3 6 1 2 0' "$work/dry.out" ||
-    fail "dry run: --diff shows no plan"
+verdicts_hold dry "$work/dry.out"
+for line in "${diff_lines[@]}"; do
+    sed -n '/^ok: \[mixed\]/,/^}/p' "$work/dry.out" | grep -qF "\"$line\"" || fail "dry run: --diff shows no \"$line\""
+done
 rm -rf "$work/logs"
 for row in "${fleet[@]}"; do
     read -r host _ <<<"$row"
@@ -121,19 +167,25 @@ ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" -e rollout_
 cat "$work/ansible.out"
 [[ $rc -ne 0 ]] || fail "ansible-playbook exit code 0 although a host failed"
 
+verdicts_hold roll "$work/ansible.out"
+# A host that cannot be reached ends the rollout after its batch as well.
+again=$(for row in "${fleet[@]}"; do read -r host _ _ _ _ a _ <<<"$row"; [[ $a == . ]] || echo "$host"; done)
+rc=0
+ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" -e rollout_batch=2 \
+    --limit "$(echo $again | tr ' ' :)" >"$work/again.out" 2>&1 || rc=$?
+cat "$work/again.out"
+[[ $rc -ne 0 ]] || fail "second rollout: exit code 0 although a host was not reached"
+
 for row in "${fleet[@]}"; do
-    read -r host leftout adapters changed failed dry after verdict <<<"$row"
-    recap=$(sed -n "s/^$host *: //p" "$work/ansible.out" | tr -s ' ')
-    if [[ $changed == - ]]; then
-        [[ -z $recap ]] || fail "$host: reached by the rollout: $recap"
-    else
-        [[ $recap == *" changed=$changed "*" failed=$failed "* ]] ||
-            fail "$host: expected changed=$changed failed=$failed, recap: $recap"
-    fi
+    read -r host leftout adapters dry roll again after verdict <<<"$row"
+    [[ "$(recap_of "$host" "$work/ansible.out")" == "$roll" ]] ||
+        fail "rollout: $host: expected $roll, recap: $(recap_of "$host" "$work/ansible.out")"
+    [[ $again == . || "$(recap_of "$host" "$work/again.out")" == "$again" ]] ||
+        fail "second rollout: $host: expected $again, recap: $(recap_of "$host" "$work/again.out")"
     log=$work/logs/$host/lanrefit.log
-    if [[ $changed == - ]]; then
+    if [[ $roll$again == -[-.u] ]]; then
         [[ ! -e $log && ! -e $work/$host/drive/VLMSYSTEM ]] || fail "$host: lanrefit ran"
-    else
+    elif [[ $leftout != program ]]; then
         [[ -s $log ]] || fail "$host: no log fetched"
     fi
     [[ $after == "=" ]] && after=$adapters
@@ -143,9 +195,10 @@ done
 
 # The fleet report: one row per adapter port, exactly what each server's -c
 # shows, with the verdict of its -N; writes nothing, fails no server.
+reported=$(for row in "${fleet[@]}"; do read -r host _ _ _ _ _ _ v <<<"$row"; [[ $v == . ]] || echo "$host"; done)
 rc=0
 ansible-playbook -i "$inventory" "$src/examples/ansible/report.yml" -e report_dir="$work/report" \
-    >"$work/report.out" 2>&1 || rc=$?
+    --limit "$(echo $reported | tr ' ' :)" >"$work/report.out" 2>&1 || rc=$?
 cat "$work/report.out"
 [[ $rc -eq 0 ]] || fail "report: exit code $rc"
 # report_rows HOST ADAPTERS VERDICT: the CSV rows expected, without the time.
@@ -171,7 +224,8 @@ report_rows() {
 }
 expected_report="server,index,mac,identity,bootcode,pxe,ump,clp,iscsi,iscsi_stub,description,verdict"
 for row in "${fleet[@]}"; do
-    read -r host leftout adapters changed failed dry after verdict <<<"$row"
+    read -r host leftout adapters dry roll again after verdict <<<"$row"
+    [[ $verdict != . ]] || continue
     [[ $after == "=" ]] && after=$adapters
     expected_report+=$'\n'"$(report_rows "$host" "$after" "$verdict")"
 done
@@ -183,9 +237,11 @@ got_report=$(sed 's/,[^,]*$//' "$work/report/firmware.csv")
 [[ $(grep -c '^| ' "$work/report/firmware.md") -eq $(wc -l <"$work/report/firmware.csv") ]] ||
     fail "report: the Markdown page does not hold every row"
 
-# Staging, on every server: a release ZIP (here with the Linux program), the
-# test's catalogue, the library and the writer tool; twice, the second time
-# without a change but for a damaged copy, which is found and replaced.
+# Staging, on every server that can be reached: a release ZIP (here with the
+# Linux program), the test's catalogue, the library and the writer tool, as one
+# archive unpacked on each server. First a dry run, which tells what it would
+# take and takes nothing; then twice, the second time taking nothing but a
+# damaged copy, which is found and replaced. Staging is never a change.
 python3 - "$work/release.zip" "$build/lanrefit" "$src" <<'PY'
 import sys, zipfile
 out, program, src = sys.argv[1:]
@@ -195,30 +251,46 @@ with zipfile.ZipFile(out, "w") as z:
     z.write(src + "/docs/operator.md", "lanrefit-test/docs/operator.md")
     z.write(src + "/packaging/NIC_FW/README.txt", "lanrefit-test/NIC_FW/README.txt")
 PY
+staged=$(for row in "${fleet[@]}"; do read -r host leftout _ <<<"$row"; [[ $leftout == host ]] || echo "$host"; done)
 stage() {
-    ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" --tags stage \
+    ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" --tags stage --limit "$(echo $staged | tr ' ' :)" \
         -e lanrefit_stage=true -e lanrefit_release_zip="$work/release.zip" \
         -e lanrefit_catalogue_src="$catalogue" -e lanrefit_library_src="$build/libOMBRIa.so" \
         -e lanrefit_writer_src="$build/imgwriter" -e lanrefit_stage_dir="$work/staging" \
-        -e rollout_batch=100% >"$work/stage$1.out" 2>&1 || fail "staging $1: exit code $?"
+        -e rollout_batch=2 "${@:2}" >"$work/stage$1.out" 2>&1 || fail "staging $1: exit code $?"
+    cat "$work/stage$1.out"
 }
-stage 1
+# staged_of HOST OUT: what the staging output OUT says HOST took (or would).
+staged_of() {
+    sed -n "/^ok: \[$1\] => {/,/^}/s/^ *\"msg\": \"\(.*\)\"$/\1/p" "$2"
+}
 damaged=$(cd "$catalogue" && find . -name '*.bin' | sort | head -1)
+damaged=${damaged#./}
+stage 0 --check
+[[ ! -e $work/update/lanrefit && ! -e $work/update/lanrefit-stage.zip ]] || fail "staging 0: the dry run took files"
+stage 1
+touch "$work/staged-once"
 echo damaged >"$work/current/NIC_FW/$damaged"
 stage 2
-for row in "${fleet[@]}"; do
-    read -r host _ <<<"$row"
-    want=0
-    [[ $host != current ]] || want=1
-    [[ "$(recap_of "$host" "$work/stage2.out")" == "$want 0" ]] ||
-        fail "staging 2: $host: expected changed=$want, recap: $(recap_of "$host" "$work/stage2.out")"
-done
-for row in "${fleet[@]}"; do
-    read -r host _ <<<"$row"
+for host in $staged; do
+    for n in 0 1 2; do
+        [[ "$(recap_of "$host" "$work/stage$n.out")" == 0:0 ]] ||
+            fail "staging $n: $host: expected 0:0, recap: $(recap_of "$host" "$work/stage$n.out")"
+    done
+    [[ "$(staged_of "$host" "$work/stage0.out")" == "would take "*lanrefit* ]] ||
+        fail "staging 0: $host: $(staged_of "$host" "$work/stage0.out")"
+    [[ "$(staged_of "$host" "$work/stage1.out")" == "took "*lanrefit* ]] ||
+        fail "staging 1: $host: $(staged_of "$host" "$work/stage1.out")"
+    want="nothing to take: every file agrees with the manifest"
+    [[ $host != current ]] || want="took 1 files from the archive: NIC_FW/$damaged"
+    [[ "$(staged_of "$host" "$work/stage2.out")" == "$want" ]] ||
+        fail "staging 2: $host: $(staged_of "$host" "$work/stage2.out")"
     for f in lanrefit docs/operator.md README.md libOMBRIa.so imgwriter "NIC_FW/$damaged"; do
         [[ -f $work/$host/$f ]] || fail "staging: $host: no $f"
     done
     [[ $(stat -c %a "$work/$host") == 700 ]] || fail "staging: $host: work folder not 0700"
+    [[ $host == current || -z "$(find "$work/$host" -newer "$work/staged-once" ! -path '*/drive/*')" ]] ||
+        fail "staging 2: $host: files changed: $(find "$work/$host" -newer "$work/staged-once" ! -path '*/drive/*')"
 done
 cmp -s "$catalogue/$damaged" "$work/current/NIC_FW/$damaged" || fail "staging: the damaged copy stays"
 exit $status
