@@ -1,12 +1,12 @@
-# Filters of the lanrefit role: the fleet report (the lines of `lanrefit -c`
-# and `-l`, read by their documented format in this one place, the report's
-# rows, its summary and its three pages) and the list of files that staging
-# copies.
+# Filters of the lanrefit role: the lines of `lanrefit -c` and `-l`, read by
+# their documented format in this one place; the fleet report built from them
+# (its rows per port, its summary and its three pages); and the rollout's
+# judgement of a server: its runs' exit codes, the step that failed with
+# lanrefit's own message, and the per-port plan of --diff.
 import csv
 import hashlib
 import html
 import io
-import os
 import re
 
 # One -c or -l line: index, MAC text (12 characters, blank when unknown), PCI
@@ -87,6 +87,8 @@ def _messages(*runs):
             if _NOT_MESSAGES.match(text) or _LINE.match(line) or text in out:
                 continue
             out.append(text)
+        if (run or {}).get("msg") and run["msg"] not in out:
+            out.append(run["msg"])
     return " ".join(out)
 
 
@@ -101,13 +103,21 @@ def _cause(run):
 
 
 def lanrefit_report_run(result, mac=None):
-    """What the report keeps of one lanrefit run: exit code, standard output
-    and standard error as lines (and the port's MAC)."""
+    """What the report keeps of one lanrefit run (a result of lanrefit.yml's
+    lanrefit_results): exit code, standard output and standard error as lines,
+    why the program could not be run (and the port's MAC)."""
     run = {"rc": result.get("rc"), "stdout": result.get("stdout_lines") or [],
            "stderr": result.get("stderr_lines") or []}
+    if result.get("msg"):
+        run["msg"] = result["msg"]
     if mac is not None:
         run["mac"] = mac
     return run
+
+
+def lanrefit_report_ports(results, macs):
+    """The report's runs of the ports' -N, each with its port's MAC."""
+    return [lanrefit_report_run(result, mac) for result, mac in zip(results or [], macs)]
 
 
 def lanrefit_report_macs(installed_lines, plan_lines=()):
@@ -160,6 +170,9 @@ def _server_rows(entry):
                 catalogue=entry.get("catalogue", ""))
     if not entry.get("reached", True):
         return [dict(base, verdict=NOT_REACHED, message=entry.get("message", ""))]
+    if "installed" not in entry:
+        # lanrefit never ran there (no program): the entry's message says why.
+        return [dict(base, verdict=FAILED, message=entry.get("message", ""))]
     installed, plan = entry.get("installed") or {}, entry.get("plan") or {}
     installed_lines = _lines(installed, "stdout") if _code(installed.get("rc")) == 1 else []
     plan_rows = {}
@@ -383,52 +396,6 @@ def lanrefit_fleet_html(rows, summary=None, title=_TITLE):
     return "\n".join(parts) + "\n"
 
 
-def lanrefit_stage_plan(paths, release_dir, catalogue_dir, program_name, sep="\\"):
-    """What staging copies: [{'src': control-node path, 'dest': path below the
-    work folder}] for the program and documents of the unpacked release and every
-    file of the catalogue folder (as NIC_FW). Exactly one program must be found."""
-    release_dir = os.path.normpath(release_dir)
-    catalogue_dir = os.path.normpath(catalogue_dir)
-    plan, programs = [], []
-    for path in sorted(paths):
-        path = os.path.normpath(path)
-        if os.path.commonpath([path, catalogue_dir]) == catalogue_dir:
-            rel = ["NIC_FW"] + os.path.relpath(path, catalogue_dir).split(os.sep)
-        elif os.path.commonpath([path, release_dir]) == release_dir:
-            parts = os.path.relpath(path, release_dir).split(os.sep)[1:]  # below the top folder
-            if parts == [program_name]:
-                programs.append(path)
-            elif not (parts[-1].endswith(".md") and (len(parts) == 1 or parts[0] == "docs")):
-                continue
-            rel = parts
-        else:
-            continue
-        plan.append({"src": path, "dest": sep.join(rel)})
-    if len(programs) != 1:
-        raise ValueError("the release holds %d programs named %s" % (len(programs), program_name))
-    return plan
-
-
-def lanrefit_with_sha1(plan):
-    """The plan with the SHA-1 of each file on the control node."""
-    out = []
-    for item in plan:
-        with open(item["src"], "rb") as f:
-            out.append(dict(item, sha1=hashlib.sha1(f.read()).hexdigest()))
-    return out
-
-
-def lanrefit_stale(plan, lines):
-    """The entries of plan whose copy on the server is missing or differs, from
-    lines "SHA1 DEST" (sha1sum's output, or the Windows task's) of the copies."""
-    found = {}
-    for line in lines:
-        parts = line.strip().split(None, 1)
-        if len(parts) == 2:
-            found[parts[1].lstrip("*")] = parts[0].lower()
-    return [item for item in plan if found.get(item["dest"]) != item["sha1"]]
-
-
 class FilterModule(object):
     def filters(self):
         return {
@@ -440,8 +407,122 @@ class FilterModule(object):
             "lanrefit_fleet_html": lanrefit_fleet_html,
             "lanrefit_report_run": lanrefit_report_run,
             "lanrefit_report_macs": lanrefit_report_macs,
+            "lanrefit_report_ports": lanrefit_report_ports,
             "lanrefit_catalogue_fingerprint": lanrefit_catalogue_fingerprint,
-            "lanrefit_stage_plan": lanrefit_stage_plan,
-            "lanrefit_with_sha1": lanrefit_with_sha1,
-            "lanrefit_stale": lanrefit_stale,
+            "lanrefit_run_result": lanrefit_run_result,
+            "lanrefit_failed_step": lanrefit_failed_step,
+            "lanrefit_message": lanrefit_message,
+            "lanrefit_diff_checks": lanrefit_diff_checks,
+            "lanrefit_diff": lanrefit_diff,
         }
+
+
+# The rollout ---------------------------------------------------------------
+
+# The messages of a module that ran the program: any other message means that
+# it could not be run at all (not found, not startable, timed out).
+_RAN = ("", "non-zero return code")
+
+
+def lanrefit_run_result(result):
+    """One run's result as {rc, stdout_lines, stderr_lines, msg}; rc is -1
+    when the program did not run to an exit code."""
+    msg = result.get("msg") or ""
+    rc = result.get("rc")
+    if rc is None or msg not in _RAN:
+        rc = -1
+    return {"rc": rc, "msg": "" if msg in _RAN else msg,
+            "stdout_lines": str(result.get("stdout") or "").splitlines(),
+            "stderr_lines": str(result.get("stderr") or "").splitlines()}
+
+
+def lanrefit_failed_step(codes, check_mode=False, program_found=True):
+    """The step of a server's rollout that failed ("" for none), from the exit
+    codes of its steps: advise (-N), write (-s), confirm (-N again)."""
+    if not program_found:
+        return "program"
+    if codes.get("advise") not in (3, 4, 5, 6):
+        return "advise"
+    if check_mode or codes["advise"] != 4:
+        return ""
+    if codes.get("write") not in (1, 3):
+        return "write"
+    if codes.get("confirm") not in (5, 6):
+        return "confirm"
+    return ""
+
+
+_ERROR = re.compile(r"^(ERROR|\*\*\* ERROR \*\*\*|Verify failed|Cannot |Another lanrefit run)")
+
+
+def _last_run(log_text):
+    """The lines of the last run in a lanrefit log: after its last title, which
+    stands between two lines of asterisks."""
+    lines = log_text.splitlines()
+    starts = [i for i in range(len(lines) - 2)
+              if lines[i] and set(lines[i]) == {"*"} and lines[i + 2] == lines[i]]
+    return lines[starts[-1] + 3:] if starts else lines
+
+
+def lanrefit_message(result, log_text=""):
+    """lanrefit's own message of a failed run: what it printed on standard
+    error, else the last line of its console (a silent run prints none), else
+    the error lines and the closing line of its last run in the log, else why
+    the program could not be run."""
+    def said(lines):
+        return [line.strip() for line in lines if line.strip() and not line.startswith("Found ")]
+
+    err = said(result.get("stderr_lines", []))
+    if err:
+        return " ".join(err)
+    out = said(result.get("stdout_lines", []))
+    if len(out) > 1 or (out and result.get("rc") not in (1, 3, 4, 5, 6)):
+        return out[-1]
+    run = said(_last_run(log_text))
+    if run:
+        errors = [line for line in run if _ERROR.match(line)]
+        return " ".join(dict.fromkeys(errors + [run[-1]]))
+    return result.get("msg") or "exit code %s, nothing printed" % result.get("rc")
+
+
+# The components that a run writes, in the columns of -c and -l, with their
+# names and the option that limits a run to them.
+_DIFF = (("bootcode", "Boot Code", "-o"), ("pxe", "PXE", "-x"), ("ump", "UMP", "-u"),
+         ("clp", "CLP", "-b"), ("iscsi", "iSCSI", "-d"))
+
+
+def lanrefit_diff_checks(installed_lines, plan_lines):
+    """Per port (by its MAC) and component that the catalogue offers (-l), the
+    installed version (-c), the catalogue's, and the -N run that tells whether
+    lanrefit would write it."""
+    installed = {}
+    for line in installed_lines:
+        row = lanrefit_report_line(line)
+        if row is not None and row["mac"]:
+            installed[row["mac"]] = row
+    checks = []
+    for line in plan_lines:
+        plan = lanrefit_report_line(line)
+        if plan is None or plan["mac"] not in installed:
+            continue
+        for column, name, option in _DIFF:
+            if plan[column] != "-":
+                checks.append({"index": plan["index"], "mac": plan["mac"], "identity": plan["identity"],
+                               "component": name, "installed": installed[plan["mac"]][column],
+                               "catalogue": plan[column], "args": "-N %s %s" % (option, plan["mac"])})
+    return checks
+
+
+def lanrefit_diff(checks, codes):
+    """The plan of --diff: one line per port, what a run would write there
+    (where -N of the component says 4) and from which version."""
+    ports, order = {}, []
+    for check, code in zip(checks, codes):
+        key = (check["index"], check["mac"], check["identity"])
+        if key not in ports:
+            ports[key] = []
+            order.append(key)
+        if code == 4:
+            ports[key].append("%s %s -> %s" % (check["component"], check["installed"], check["catalogue"]))
+    return ["port %s %s %s: %s" % (key + (", ".join(ports[key]) or "nothing to write",))
+            for key in order]
