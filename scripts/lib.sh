@@ -34,8 +34,10 @@ NATIVE_PACKAGES=(cmake:cmake g++:g++ make:make git:git clang-format:clang-format
 WINDOWS_PACKAGES=(x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix wine:wine
                   /usr/lib/wine/wine64:wine64
                   x86_64-w64-mingw32-objcopy:binutils-mingw-w64-x86-64)
-# The fleet rollout example (examples/ansible) and its test.
-ROLLOUT_PACKAGES=(ansible-playbook:ansible-core unzip:unzip python3:python3)
+# The fleet rollout example (examples/ansible) and its test; Chromium renders the report.
+ROLLOUT_PACKAGES=(ansible-playbook:ansible-core unzip:unzip python3:python3 ssh:openssh-client
+                  ansible-lint:ansible-lint chromium:chromium
+                  /usr/lib/python3/dist-packages/ansible_collections/ansible/windows:ansible)
 
 # The fuzz build: clang, then the libFuzzer runtime of the clang installed.
 FUZZ_PACKAGES=(cmake:cmake make:make clang++:clang)

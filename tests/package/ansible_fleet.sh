@@ -16,24 +16,46 @@ status=0
 # in part, so the third must not start. An adapter is
 # MODEL:BOOTCODE:PREBOOT-KIND:PREBOOT-VERSION:UMP of the example catalogue's
 # models 1234-ABCD-5678-MODEL, "-" for nothing installed, or "other" for an
-# adapter of a kind that lanrefit does not take. Left out of the work
-# directory: the writer tool, the image files, or the adapter library beside
-# the program. Changed and failed: the host's counts in Ansible's recap, "-"
-# for a host the rollout never reached; dry: the same in the dry run. After:
-# the adapters afterwards, "=" for unchanged. Verdict: the fleet report's
-# verdict afterwards, "_" for a blank.
+# adapter of a kind that lanrefit does not take. Left out: the writer tool,
+# the image files, or the adapter library beside the program (in the work
+# directory), the program itself, or the connection (a host that cannot be
+# reached). Dry, roll and again: the host's "changed:failed" in Ansible's recap
+# of the dry run, of the rollout and of a second rollout of the hosts marked
+# in "again" only, two a batch, "u" for unreachable, "-" for a host the run
+# never reached, "." for one not in it; A|B where either is right. After: the adapters
+# afterwards, "=" for unchanged. Verdict: the fleet report's verdict afterwards, "_" for a blank,
+# "." for a host the report leaves out.
 batch=3
 fleet=(
-    # host     left-out  adapters                                                                      changed failed dry after verdict
-    "update    -         0001:5.0.3:pxe:8.3.2:1.1.9,0002:5.1.0:clp:2.0.9:1.1.0,0003:5.1.0:iscsi:2.1.0:-  1 0 1:0 0001:5.0.4:pxe:8.3.6:1.2.0,0002:5.1.2:clp:2.1.4:1.2.0,0003:5.1.2:iscsi:2.2.0:- up_to_date"
-    "current   -         0001:5.0.4:pxe:8.3.6:1.2.0                                                    0 0 0:0 = up_to_date"
-    "newer     -         0001:5.0.5:pxe:8.3.6:1.2.0                                                    0 0 0:0 = newer_installed"
-    "foreign   -         other                                                                         0 0 0:0 = nothing_to_compare"
-    "nowriter  imgwriter 0001:5.0.3:pxe:8.3.2:1.1.9                                                    0 1 1:0 = update_recommended"
-    "unwritten images    0001:5.0.3:pxe:8.3.2:1.1.9                                                    0 1 1:0 = update_recommended"
-    "later     -         0001:5.0.3:pxe:8.3.2:1.1.9                                                    - - 1:0 = update_recommended"
-    "broken    library   0001:5.0.3:pxe:8.3.2:1.1.9                                                    - - 0:1 = failed"
+    # host     left-out  adapters                                                                      dry roll again after verdict
+    "update    -         0001:5.0.3:pxe:8.3.2:1.1.9,0002:5.1.0:clp:2.0.9:1.1.0,0003:5.1.0:iscsi:2.1.0:-  1:0 1:0 . 0001:5.0.4:pxe:8.3.6:1.2.0,0002:5.1.2:clp:2.1.4:1.2.0,0003:5.1.2:iscsi:2.2.0:- up_to_date"
+    "current   -         0001:5.0.4:pxe:8.3.6:1.2.0                                                    0:0 0:0 . = up_to_date"
+    "newer     -         0001:5.0.5:pxe:8.3.6:1.2.0                                                    0:0 0:0 . = newer_installed"
+    "foreign   -         other                                                                         0:0 0:0 . = nothing_to_compare:_no_supported_adapter"
+    "nowriter  imgwriter 0001:5.0.3:pxe:8.3.2:1.1.9                                                    1:0 0:1 . = update_recommended"
+    "unwritten images    0001:5.0.3:pxe:8.3.2:1.1.9                                                    1:0 0:1 . = update_recommended"
+    "unreached host      0001:5.0.3:pxe:8.3.2:1.1.9                                                    u   -   u = not_reached"
+    "mixed     -         0001:5.0.4:pxe:8.3.6:1.2.0,0002:5.1.0:clp:2.0.9:1.1.0                         1:0 -   1:0 0001:5.0.4:pxe:8.3.6:1.2.0,0002:5.1.2:clp:2.1.4:1.2.0 up_to_date"
+    "noprogram program   0001:5.0.3:pxe:8.3.2:1.1.9                                                    0:1 -   . = failed"
+    "later     -         0001:5.0.3:pxe:8.3.2:1.1.9                                                    1:0 -   - = update_recommended"
+    "broken    library   0001:5.0.3:pxe:8.3.2:1.1.9                                                    0:1 -   . = failed"
 )
+# The Verdict of a failed host carries lanrefit's message: run (dry or roll),
+# host, message.
+messages=(
+    "dry broken Cannot load the adapter library OMBRIa.DLL."
+    "dry noprogram lanrefit is not there: "
+    "roll nowriter failed with internal error"
+)
+# --diff on the host with one current and one outdated port: per port what a
+# run would write, and from which version.
+diff_lines=(
+    "port 0 0A1B2C3D4E01 1234-ABCD-5678-0001: nothing to write"
+    "port 1 0A1B2C3D4E02 1234-ABCD-5678-0002: Boot Code 5.1.0 -> 5.1.2, UMP 1.1.0 -> 1.2.0, CLP 2.0.9 -> 2.1.4"
+)
+
+# The example passes ansible-lint's production profile, offline.
+(cd "$src/examples/ansible" && ansible-lint --nocolor -q) || fail "ansible-lint"
 
 source "$src/tests/package/fleet_lib.sh"
 make_catalogue
@@ -66,6 +88,7 @@ lanrefit_servers:
     lanrefit_program: $build/lanrefit
     lanrefit_system_drive: "{{ lanrefit_workdir }}/drive"
     lanrefit_log_store: $work/logs
+    lanrefit_write_poll: 1
     lanrefit_environment:
       SystemDrive: "{{ lanrefit_system_drive }}"
       OMBRI_SIM_MACHINE: "{{ lanrefit_workdir }}/server/machine.txt"
@@ -83,12 +106,33 @@ for row in "${fleet[@]}"; do
         mkdir -p "$work/$host/bin" && cp "$build/lanrefit" "$work/$host/bin/lanrefit"
         program=", lanrefit_program: $work/$host/bin/lanrefit"
     fi
+    [[ $leftout != program ]] || program=", lanrefit_program: $work/$host/bin/lanrefit"
+    # Nothing listens on port 9 here: the connection is refused.
+    [[ $leftout != host ]] || program+=", ansible_connection: ssh, ansible_host: 127.0.0.1, ansible_port: 9"
     echo "    $host: { lanrefit_workdir: $work/$host$program }" >>"$inventory"
 done
 
-# The recap counts of HOST in the playbook output OUT: "changed failed".
+# The recap of HOST in the playbook output OUT: "changed:failed", "u" for
+# unreachable, "-" for none.
 recap_of() {
-    sed -n "s/^$1 *: //p" "$2" | tr -s ' ' | sed -n 's/.*changed=\([0-9]*\) .*failed=\([0-9]*\) .*/\1 \2/p'
+    local line
+    line=$(sed -n "s/^$1 *: //p" "$2" | tr -s ' ')
+    case $line in
+    "") echo - ;;
+    *" unreachable=0 "*) sed 's/.*changed=\([0-9]*\) .*failed=\([0-9]*\) .*/\1:\2/' <<<"$line" ;;
+    *) echo u ;;
+    esac
+}
+# verdicts_hold RUN OUT: each host of the messages table for RUN fails with
+# its message in OUT.
+verdicts_hold() {
+    local run host message
+    for entry in "${messages[@]}"; do
+        read -r run host message <<<"$entry"
+        [[ $run == "$1" ]] || continue
+        grep -A6 "^fatal: \[$host\]" "$2" | grep -qF "$message" ||
+            fail "$1: $host: the verdict lacks \"$message\""
+    done
 }
 
 export LC_ALL=C.UTF-8 ANSIBLE_NOCOLOR=1 ANSIBLE_RETRY_FILES_ENABLED=0 ANSIBLE_FORKS=10
@@ -101,15 +145,18 @@ ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" -e rollout_
 cat "$work/dry.out"
 [[ $rc -ne 0 ]] || fail "dry run: exit code 0 although a host failed"
 for row in "${fleet[@]}"; do
-    read -r host leftout adapters changed failed dry _ <<<"$row"
-    [[ "$(recap_of "$host" "$work/dry.out")" == "${dry/:/ }" ]] ||
-        fail "dry run: $host: expected changed:failed $dry, recap: $(recap_of "$host" "$work/dry.out")"
+    read -r host leftout adapters dry _ <<<"$row"
+    [[ "$(recap_of "$host" "$work/dry.out")" == "$dry" ]] ||
+        fail "dry run: $host: expected $dry, recap: $(recap_of "$host" "$work/dry.out")"
     [[ "$(adapters_of "$work/$host/server")" == "$adapters" ]] || fail "dry run: $host: firmware changed"
     [[ ! -e $work/$host/drive/VLMSYSTEM/NICFWBACKUP ]] || [[ -z "$(ls -A "$work/$host/drive/VLMSYSTEM/NICFWBACKUP")" ]] ||
         fail "dry run: $host: a backup was saved"
+    [[ $dry == u || $leftout == program || -s $work/logs/$host/lanrefit.log ]] || fail "dry run: $host: no log fetched"
 done
-grep -q '0 0A1B2C3D4E01 1234-ABCD-5678-0001 5 0 4 8 3 6 1 2 0' "$work/dry.out" ||
-    fail "dry run: --diff shows no plan"
+verdicts_hold dry "$work/dry.out"
+for line in "${diff_lines[@]}"; do
+    sed -n '/^ok: \[mixed\]/,/^}/p' "$work/dry.out" | grep -qF "\"$line\"" || fail "dry run: --diff shows no \"$line\""
+done
 rm -rf "$work/logs"
 for row in "${fleet[@]}"; do
     read -r host _ <<<"$row"
@@ -121,19 +168,25 @@ ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" -e rollout_
 cat "$work/ansible.out"
 [[ $rc -ne 0 ]] || fail "ansible-playbook exit code 0 although a host failed"
 
+verdicts_hold roll "$work/ansible.out"
+# A host that cannot be reached ends the rollout after its batch as well.
+again=$(for row in "${fleet[@]}"; do read -r host _ _ _ _ a _ <<<"$row"; [[ $a == . ]] || echo "$host"; done)
+rc=0
+ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" -e rollout_batch=2 \
+    --limit "$(echo $again | tr ' ' :)" >"$work/again.out" 2>&1 || rc=$?
+cat "$work/again.out"
+[[ $rc -ne 0 ]] || fail "second rollout: exit code 0 although a host was not reached"
+
 for row in "${fleet[@]}"; do
-    read -r host leftout adapters changed failed dry after verdict <<<"$row"
-    recap=$(sed -n "s/^$host *: //p" "$work/ansible.out" | tr -s ' ')
-    if [[ $changed == - ]]; then
-        [[ -z $recap ]] || fail "$host: reached by the rollout: $recap"
-    else
-        [[ $recap == *" changed=$changed "*" failed=$failed "* ]] ||
-            fail "$host: expected changed=$changed failed=$failed, recap: $recap"
-    fi
+    read -r host leftout adapters dry roll again after verdict <<<"$row"
+    [[ "|$roll|" == *"|$(recap_of "$host" "$work/ansible.out")|"* ]] ||
+        fail "rollout: $host: expected $roll, recap: $(recap_of "$host" "$work/ansible.out")"
+    [[ $again == . || "$(recap_of "$host" "$work/again.out")" == "$again" ]] ||
+        fail "second rollout: $host: expected $again, recap: $(recap_of "$host" "$work/again.out")"
     log=$work/logs/$host/lanrefit.log
-    if [[ $changed == - ]]; then
+    if [[ $roll$again == -[-.u] ]]; then
         [[ ! -e $log && ! -e $work/$host/drive/VLMSYSTEM ]] || fail "$host: lanrefit ran"
-    else
+    elif [[ $leftout != program ]]; then
         [[ -s $log ]] || fail "$host: no log fetched"
     fi
     [[ $after == "=" ]] && after=$adapters
@@ -141,51 +194,133 @@ for row in "${fleet[@]}"; do
     [[ $got == "$after" ]] || fail "$host: adapters $got, expected $after"
 done
 
-# The fleet report: one row per adapter port, exactly what each server's -c
-# shows, with the verdict of its -N; writes nothing, fails no server.
+# The fleet report, on every server: one row per adapter port, what each
+# server's -c shows beside what its -l lists, with the port's own verdict; one
+# row for the server not reached and one for the server without the program.
+# It writes nothing, changes nothing and fails no server: every recap 0:0.
 rc=0
 ansible-playbook -i "$inventory" "$src/examples/ansible/report.yml" -e report_dir="$work/report" \
-    >"$work/report.out" 2>&1 || rc=$?
+    -e report_reach_timeout=2 >"$work/report.out" 2>&1 || rc=$?
 cat "$work/report.out"
 [[ $rc -eq 0 ]] || fail "report: exit code $rc"
-# report_rows HOST ADAPTERS VERDICT: the CSV rows expected, without the time.
+for row in "${fleet[@]}"; do
+    read -r host _ <<<"$row"
+    [[ "$(recap_of "$host" "$work/report.out")" == 0:0 ]] ||
+        fail "report: $host: expected 0:0, recap: $(recap_of "$host" "$work/report.out")"
+done
+# The catalogue's versions that -l lists per model, for the components the
+# ports of this fleet have.
+declare -A listed=([0001]="5.0.4 8.3.6 1.2.0 - - -" [0002]="5.1.2 - 1.2.0 2.1.4 - -"
+    [0003]="5.1.2 - - - 2.2.0 1.0.0")
+# report_rows HOST LEFT-OUT ADAPTERS VERDICT: the CSV rows expected, without
+# the catalogue's fingerprint and the time; "(Ansible's message)" for the
+# message of a server not reached.
 report_rows() {
-    local host=$1 verdict=${3//_/ } n=0 adapter model bc kind pre ump
-    if [[ $2 == other || $verdict == failed ]]; then
-        local note="no supported adapter"
-        [[ $verdict != failed ]] || note="Cannot load the adapter library OMBRIa.DLL."
-        echo "$host,,,,,,,,,,$note,$verdict"
+    local host=$1 verdict=${4//_/ } n=0 adapter model bc kind pre ump
+    if [[ $3 == other || $verdict == failed || $verdict == "not reached" ]]; then
+        local note=
+        case $2:$verdict in
+        *:"not reached") note="(Ansible's message)" ;;
+        program:failed) note="lanrefit is not there: $work/$host/bin/lanrefit" ;;
+        *:failed) note="Cannot load the adapter library OMBRIa.DLL." ;;
+        esac
+        echo "$host,,,,,$verdict,,,,,,,,,,,,,$note"
         return
     fi
-    for adapter in ${2//,/ }; do
+    for adapter in ${3//,/ }; do
         IFS=: read -r model bc kind pre ump <<<"$adapter"
-        local col=(- - - -)
+        local col=(- - - -) cat
         case $kind in pxe) col[0]=$pre ;; clp) col[2]=$pre ;; iscsi) col[3]=$pre ;; esac
         local stub=-
         [[ $kind != iscsi || $pre != 1.0.0 ]] || stub=1.0.0
-        printf '%s,%d,0A1B2C3D4E%02X,1234-ABCD-5678-%s,%s,%s,%s,%s,%s,%s,Gigabit Server Adapter %d,%s\n' \
-            "$host" "$n" $((n + 1)) "$model" "$bc" "${col[0]}" "$ump" "${col[2]}" "${col[3]}" "$stub" \
-            $((n + 1)) "$verdict"
+        read -ra cat <<<"${listed[$model]}"
+        printf '%s,%d,0A1B2C3D4E%02X,1234-ABCD-5678-%s,Gigabit Server Adapter %d,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,\n' \
+            "$host" "$n" $((n + 1)) "$model" $((n + 1)) "$verdict" "$bc" "${cat[0]}" "${col[0]}" "${cat[1]}" \
+            "$ump" "${cat[2]}" "${col[2]}" "${cat[3]}" "${col[3]}" "${cat[4]}" "$stub" "${cat[5]}"
         n=$((n + 1))
     done
 }
-expected_report="server,index,mac,identity,bootcode,pxe,ump,clp,iscsi,iscsi_stub,description,verdict"
+expected_report="server,index,mac,identity,description,verdict,bootcode,bootcode_catalogue,pxe,pxe_catalogue"
+expected_report+=",ump,ump_catalogue,clp,clp_catalogue,iscsi,iscsi_catalogue,iscsi_stub,iscsi_stub_catalogue,message"
 for row in "${fleet[@]}"; do
-    read -r host leftout adapters changed failed dry after verdict <<<"$row"
+    read -r host leftout adapters dry roll again after verdict <<<"$row"
     [[ $after == "=" ]] && after=$adapters
-    expected_report+=$'\n'"$(report_rows "$host" "$after" "$verdict")"
+    expected_report+=$'\n'"$(report_rows "$host" "$leftout" "$after" "$verdict")"
 done
-got_report=$(sed 's/,[^,]*$//' "$work/report/firmware.csv")
+# The rows as read by a CSV reader, without the fingerprint and the time, the
+# message of a server not reached (any but none) in brackets; then every row's
+# fingerprint (the catalogue's, none where lanrefit never ran) and time.
+fingerprint=$(cd "$catalogue" && find . -name '*.config' | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum | sha256sum)
+got_report=$(python3 - "$work/report/firmware.csv" "${fingerprint%% *}" <<'PY'
+import csv, re, sys
+rows, bad = list(csv.reader(open(sys.argv[1], newline=""))), 0
+for row in rows[1:]:
+    if row[5] == "not reached" and row[-3]:
+        row[-3] = "(Ansible's message)"
+    want = "" if row[5] == "not reached" or row[-3].startswith("lanrefit is not there") else sys.argv[2]
+    if row[-2] != want or not re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", row[-1]):
+        print("%s: fingerprint %r (expected %r), time %r" % (row[0], row[-2], want, row[-1]), file=sys.stderr)
+        bad = 1
+for row in rows:
+    print(",".join(row[:-2]))
+sys.exit(bad)
+PY
+) || fail "report: the CSV"
 [[ $got_report == "$expected_report" ]] ||
     fail "report rows:"$'\n'"$(diff <(echo "$expected_report") <(echo "$got_report"))"
-! tail -n +2 "$work/report/firmware.csv" | grep -vqE ',[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z$' ||
-    fail "report: a row without its time"
-[[ $(grep -c '^| ' "$work/report/firmware.md") -eq $(wc -l <"$work/report/firmware.csv") ]] ||
+[[ $(sed -n '/^## Ports/,$p' "$work/report/firmware.md" | grep -c '^| ') -eq $(wc -l <"$work/report/firmware.csv") ]] ||
     fail "report: the Markdown page does not hold every row"
 
-# Staging, on every server: a release ZIP (here with the Linux program), the
-# test's catalogue, the library and the writer tool; twice, the second time
-# without a change but for a damaged copy, which is found and replaced.
+# The example's rehearsal fleet, in the two commands of the README, with two
+# servers more for the report: one whose system drive folder is missing and
+# one that cannot be reached. Its report, in all three forms: a row per port
+# with the port's own verdict (two ports of one server differ), the three
+# causes of "nothing to compare", the failures with lanrefit's message, the
+# server not reached, and the summary's totals; the page as Chromium renders
+# it, with a screenshot kept in the build tree.
+rehearsal=$work/rehearsal
+LANREFIT_BUILD=$build "$src/examples/ansible/rehearsal-fleet" build "$rehearsal" >"$work/rehearsal.out" 2>&1 ||
+    fail "rehearsal-fleet build: exit code $?"
+cat >"$work/more.yml" <<MORE
+lanrefit_servers:
+  hosts:
+    nodrive: { lanrefit_workdir: $rehearsal/current, lanrefit_system_drive: $rehearsal/nodrive }
+    away: { ansible_connection: ssh, ansible_host: 127.0.0.1, ansible_port: 1, ansible_user: nobody }
+MORE
+rc=0
+"$src/examples/ansible/rehearsal-fleet" run "$rehearsal" -i "$work/more.yml" -e report_reach_timeout=2 \
+    >>"$work/rehearsal.out" 2>&1 || rc=$?
+cat "$work/rehearsal.out"
+[[ $rc -eq 0 ]] || fail "rehearsal-fleet run: exit code $rc"
+[[ $(grep -c '^+ (cd .* && ansible-playbook -i ' "$work/rehearsal.out") -eq 3 ]] ||
+    fail "rehearsal: not the three playbook runs"
+# The rollout's part of the output: halfdue written, refusing failed, and
+# no batch after it.
+awk '/^\+ \(cd /{k++} k==2' "$work/rehearsal.out" >"$work/rehearsal-rollout.out"
+[[ "$(recap_of halfdue "$work/rehearsal-rollout.out")" == 1:0 ]] || fail "rehearsal: halfdue not written"
+[[ "$(recap_of refusing "$work/rehearsal-rollout.out")" == *:1 ]] || fail "rehearsal: refusing did not fail"
+[[ "$(recap_of nolibrary "$work/rehearsal-rollout.out")" == - ]] || fail "rehearsal: the rollout went on past refusing"
+# The report's part: no change, no failure, and away ignored, not unreachable.
+awk '/^\+ \(cd /{k++} k==3' "$work/rehearsal.out" >"$work/rehearsal-report.out"
+! grep -E '^[a-z]+ +: ' "$work/rehearsal-report.out" | grep -vqE ' changed=0 +unreachable=0 +failed=0 ' ||
+    fail "rehearsal: the report changed, failed or lost a server"
+rendered=$build/Testing/ansible_fleet
+rm -rf "$rendered" && mkdir -p "$rendered" && cp "$rehearsal"/report/firmware.* "$rendered/"
+chrome() {
+    chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+        --disable-component-update --disable-sync --user-data-dir="$(mktemp -d -p "$work")" "$@" \
+        "file://$rendered/firmware.html" 2>>"$work/chromium.err"
+}
+chrome --dump-dom >"$rendered/firmware.dom.html" || fail "chromium --dump-dom: exit code $?"
+chrome --screenshot="$rendered/firmware.png" --window-size=1400,1800 >/dev/null || fail "chromium --screenshot"
+[[ -s $rendered/firmware.png ]] || fail "no screenshot $rendered/firmware.png"
+python3 "$src/tests/package/check_fleet_report.py" "$rendered" "$rehearsal" || fail "rehearsal report"
+
+# Staging, on every server that can be reached: a release ZIP (here with the
+# Linux program), the test's catalogue, the library and the writer tool, as one
+# archive unpacked on each server. First a dry run, which tells what it would
+# take and takes nothing; then twice, the second time taking nothing but a
+# damaged copy, which is found and replaced. Staging is never a change.
 python3 - "$work/release.zip" "$build/lanrefit" "$src" <<'PY'
 import sys, zipfile
 out, program, src = sys.argv[1:]
@@ -195,30 +330,46 @@ with zipfile.ZipFile(out, "w") as z:
     z.write(src + "/docs/operator.md", "lanrefit-test/docs/operator.md")
     z.write(src + "/packaging/NIC_FW/README.txt", "lanrefit-test/NIC_FW/README.txt")
 PY
+staged=$(for row in "${fleet[@]}"; do read -r host leftout _ <<<"$row"; [[ $leftout == host ]] || echo "$host"; done)
 stage() {
-    ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" --tags stage \
+    ansible-playbook -i "$inventory" "$src/examples/ansible/rollout.yml" --tags stage --limit "$(echo $staged | tr ' ' :)" \
         -e lanrefit_stage=true -e lanrefit_release_zip="$work/release.zip" \
         -e lanrefit_catalogue_src="$catalogue" -e lanrefit_library_src="$build/libOMBRIa.so" \
         -e lanrefit_writer_src="$build/imgwriter" -e lanrefit_stage_dir="$work/staging" \
-        -e rollout_batch=100% >"$work/stage$1.out" 2>&1 || fail "staging $1: exit code $?"
+        -e rollout_batch=2 "${@:2}" >"$work/stage$1.out" 2>&1 || fail "staging $1: exit code $?"
+    cat "$work/stage$1.out"
 }
-stage 1
+# staged_of HOST OUT: what the staging output OUT says HOST took (or would).
+staged_of() {
+    sed -n "/^ok: \[$1\] => {/,/^}/s/^ *\"msg\": \"\(.*\)\"$/\1/p" "$2"
+}
 damaged=$(cd "$catalogue" && find . -name '*.bin' | sort | head -1)
+damaged=${damaged#./}
+stage 0 --check
+[[ ! -e $work/update/lanrefit && ! -e $work/update/lanrefit-stage.zip ]] || fail "staging 0: the dry run took files"
+stage 1
+touch "$work/staged-once"
 echo damaged >"$work/current/NIC_FW/$damaged"
 stage 2
-for row in "${fleet[@]}"; do
-    read -r host _ <<<"$row"
-    want=0
-    [[ $host != current ]] || want=1
-    [[ "$(recap_of "$host" "$work/stage2.out")" == "$want 0" ]] ||
-        fail "staging 2: $host: expected changed=$want, recap: $(recap_of "$host" "$work/stage2.out")"
-done
-for row in "${fleet[@]}"; do
-    read -r host _ <<<"$row"
+for host in $staged; do
+    for n in 0 1 2; do
+        [[ "$(recap_of "$host" "$work/stage$n.out")" == 0:0 ]] ||
+            fail "staging $n: $host: expected 0:0, recap: $(recap_of "$host" "$work/stage$n.out")"
+    done
+    [[ "$(staged_of "$host" "$work/stage0.out")" == "would take "*lanrefit* ]] ||
+        fail "staging 0: $host: $(staged_of "$host" "$work/stage0.out")"
+    [[ "$(staged_of "$host" "$work/stage1.out")" == "took "*lanrefit* ]] ||
+        fail "staging 1: $host: $(staged_of "$host" "$work/stage1.out")"
+    want="nothing to take: every file agrees with the manifest"
+    [[ $host != current ]] || want="took 1 files from the archive: NIC_FW/$damaged"
+    [[ "$(staged_of "$host" "$work/stage2.out")" == "$want" ]] ||
+        fail "staging 2: $host: $(staged_of "$host" "$work/stage2.out")"
     for f in lanrefit docs/operator.md README.md libOMBRIa.so imgwriter "NIC_FW/$damaged"; do
         [[ -f $work/$host/$f ]] || fail "staging: $host: no $f"
     done
     [[ $(stat -c %a "$work/$host") == 700 ]] || fail "staging: $host: work folder not 0700"
+    [[ $host == current || -z "$(find "$work/$host" -newer "$work/staged-once" ! -path '*/drive/*')" ]] ||
+        fail "staging 2: $host: files changed: $(find "$work/$host" -newer "$work/staged-once" ! -path '*/drive/*')"
 done
 cmp -s "$catalogue/$damaged" "$work/current/NIC_FW/$damaged" || fail "staging: the damaged copy stays"
 exit $status

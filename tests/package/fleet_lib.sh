@@ -1,6 +1,7 @@
-# Simulated servers for the fleet example's test and benchmark, sourced by
-# tests/package/ansible_fleet.sh and scripts/bench-fleet. Needs $build (the
-# native build tree), $src (the source tree) and $work (a scratch folder).
+# Simulated servers for the fleet example's test, benchmark and rehearsal,
+# sourced by tests/package/ansible_fleet.sh, scripts/bench-fleet and
+# examples/ansible/rehearsal-fleet. Needs $build (the native build tree), $src
+# (the source tree) and $work (a scratch folder).
 
 simtool=$build/simtool
 # make_catalogue: $work/NIC_FW, the example catalogue with one image file per
@@ -23,12 +24,14 @@ iSCSI/iSCSI_stub.config iscsistub
 EOT
 }
 
-# make_server DIR ADAPTERS: the machine file and NVRAM images of one server.
+# make_server DIR ADAPTERS [MACHINE-OPTION...]: the machine file and NVRAM
+# images of one server; the options go to simtool machine (--version X.Y.Z).
 make_server() {
-    local dir=$1 n=0 adapter model bc kind pre ump
+    local dir=$1 adapters=$2 n=0 adapter model bc kind pre ump
+    shift 2
     local machine=()
     mkdir -p "$dir"
-    for adapter in ${2//,/ }; do
+    for adapter in ${adapters//,/ }; do
         n=$((n + 1))
         if [[ $adapter == other ]]; then
             machine+=(--adapter "handle=$((12288 + n)) type=2 desc=\"Fast Ethernet Adapter\" mac=0A1B2C3D4F$(printf %02X $n) pci=1234-ABCD-5678-00FF")
@@ -41,6 +44,6 @@ make_server() {
         "$simtool" nvram "$dir/port$n.nvram" "${args[@]}"
         machine+=(--adapter "handle=$((4096 + n)) desc=\"Gigabit Server Adapter $n\" nvram=port$n.nvram")
     done
-    "$simtool" machine "$dir/machine.txt" "${machine[@]}"
+    "$simtool" machine "$dir/machine.txt" "$@" "${machine[@]}"
 }
 
