@@ -557,8 +557,8 @@ TEST_P(ReportAloneTest, PrintsOneLineAndCallsNothing) {
         std::string out = c.out;
         for (const auto &fill :
              {std::make_pair(std::string("{D}"), shown),
-              std::make_pair(std::string("{L}"),
-                             (IsWindowsTarget() ? "\\" : "/") + TargetLibraryName())}) {
+              std::make_pair(std::string("{L}"), IsWindowsTarget() ? std::string("\\OMBRIa.DLL")
+                                                                   : "/" + TargetLibraryName())}) {
             size_t at = out.find(fill.first);
             out = at == std::string::npos ? out : out.replace(at, fill.first.size(), fill.second);
         }
