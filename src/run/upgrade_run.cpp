@@ -149,11 +149,13 @@ bool PrepareWorkDirectories() {
         return false;
     }
     // Where the work directories cannot be held, the folders above them are
-    // judged instead: none may let another account swap them.
+    // judged instead: none may let another account swap them. A folder that
+    // is not there is left to the creation, which fails as it always did.
     char top[PLAT_PATH_MAX];
     snprintf(top, sizeof top, "%.*s%s", PATH_DRIVE_MAX, drive, kWorkDirectories[0].below_drive);
     const unsigned long above = plat_check_folders_above(top);
-    if (above != 0) {
+    if (above == PLAT_ERROR_REPARSE_POINT || above == PLAT_ERROR_FOREIGN_OWNER ||
+        above == PLAT_ERROR_OPEN_TO_OTHERS) {
         Output(0, "Error:%d trying to create directory %s.\r\n", static_cast<int>(above), top);
         return false;
     }
