@@ -4,6 +4,7 @@
 #include "upgrade_fixture.h"
 
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <set>
 #include <sys/stat.h>
@@ -119,7 +120,11 @@ void UpgradeServerTest::Layout(const Scenario &s) {
         std::string text =
             ReadFileText(catalogue) + identity + " " + image + " " + version + "\r\n";
         WriteFileText(catalogue, text);
-        ASSERT_TRUE(WriteComponent(folder + "/" + image, KindOf(file), version, identity));
+        // A name that Windows cannot hold (a double quote) stays a record only:
+        // the program would refuse the catalogue it cannot examine.
+        if (strchr(image, '"') == nullptr) {
+            ASSERT_TRUE(WriteComponent(folder + "/" + image, KindOf(file), version, identity));
+        }
     }
     if (s.writer_fault != "absent") {
         ASSERT_TRUE(InstallWriter(work_));
