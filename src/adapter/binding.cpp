@@ -60,6 +60,22 @@ template <typename F> bool BindOperation(F *&pointer, unsigned ordinal, const ch
 
 } // namespace
 
+int TrustLibraryFolder() {
+    // A folder that cannot be told is left to the load, which then loads
+    // nothing, and a missing library file to its message. The buffers hold
+    // the longest path either platform starts a program from.
+    static char folder[32768];
+    static char file[32768];
+    if (!plat_program_folder(folder, sizeof folder) ||
+        !plat_library_file(OMBRI_LIBRARY_NAME, file, sizeof file)) {
+        return 1;
+    }
+    if (!TrustPath(folder, folder)) {
+        return 0;
+    }
+    return !plat_path_exists(file) || TrustPath(file, file) ? 1 : 0;
+}
+
 #define OMBRI_BIND(op) BindOperation(op, ORDINAL_##op, #op)
 
 int OmbriBind() {
@@ -73,6 +89,9 @@ int OmbriBind() {
         OmbriUnbind();
     }
     ClearOperations();
+    if (!TrustLibraryFolder()) {
+        return 0;
+    }
     OmbriLibrary = plat_library_open(OMBRI_LIBRARY_NAME);
     if (OmbriLibrary == nullptr) {
         Output(ATTR_ERROR, "Cannot load the adapter library %s.\r\n", OMBRI_LIBRARY_NAME);

@@ -23,6 +23,12 @@ extern OmbriGetTernFwInfo_t *OmbriGetTernFwInfo;
 // returns 0; the caller then ends the run with exit code 0.
 int OmbriBind();
 
+// Judges the program's folder and the library file in it before anything is
+// loaded from there (a missing file is left to the load). On a refusal prints
+// the "Cannot trust" line and returns 0; else 1. OmbriBind calls it before
+// every load.
+int TrustLibraryFolder();
+
 // OmbriBind returns 1 at once, loading nothing, when all eleven pointers are
 // set already: after an earlier successful call, or when the operations were
 // assigned directly (a library linked into the program, or the unit tests'

@@ -27,7 +27,9 @@ void OpenLogOnDemand(const char *caller) {
         return;
     }
     RunFlags |= RUN_LOG_OPEN;
-    LogFile = plat_fopen(LogPath, "a");
+    // Never through a link, and only a file of a trusted owner; anything else
+    // counts as a log that could not be opened.
+    LogFile = plat_fopen_log(LogPath);
     if (LogFile == nullptr) {
         LogOpenFailed = true;
         debug_print("%s() open() %s failed %lu\r\n", caller, LogPath,

@@ -27,3 +27,8 @@ void Output(uint16_t attribute, const char *format, ...) PLAT_PRINTF(2, 3);
 void log_write(const char *format, ...) PLAT_PRINTF(1, 2);
 void debug_print(const char *format, ...) PLAT_PRINTF(1, 2);
 void log_close();
+
+// Judges PATH by the rule of plat_check_trusted. When it is refused, prints
+// "Cannot trust %s: %s\r\n" in red with SHOWN (the path as the program names
+// it) and the reason, and returns false.
+bool TrustPath(const char *path, const char *shown);

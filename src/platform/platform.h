@@ -106,6 +106,7 @@ unsigned long plat_create_private_directory(const char *path);
 // directory: 0 when it may be used, or when it is no directory at all (what
 // follows then fails as it would without this test); else one of the three
 // refusals above, or the platform error code when it cannot be examined.
+// POSIX: the folders above it as well (below).
 unsigned long plat_check_private_directory(const char *path);
 
 // One run at a time: takes the lock file at path, creating it when missing,
@@ -144,3 +145,54 @@ unsigned plat_interruptions();
 int plat_stdout_is_console();
 // Milliseconds since a fixed moment, for elapsed times.
 unsigned long long plat_milliseconds();
+
+// Keeps an accepted work directory open to the end of the process so that it
+// cannot be renamed, removed or replaced while the run uses it by path
+// (Windows: opened without delete sharing; POSIX cannot hold a folder: the
+// folders above it are checked instead). 0, or the platform error code.
+unsigned long plat_hold_directory(const char *path);
+
+// Judges the folders above PATH, from the root down: none may be a link that
+// another account owns, each must be owned by root or the effective user, and
+// none may be writable by others unless it is sticky (then only an entry's
+// owner may rename or remove it). 0 or one of the refusals above, or the error
+// code when one cannot be examined. Windows: 0; the directories the run uses
+// are held instead (plat_hold_directory).
+unsigned long plat_check_folders_above(const char *path);
+
+// The rule of the work directories for any file or folder the program loads,
+// starts or reads: no reparse point, owned by Administrators, SYSTEM or the
+// running account, and no other account may write to it (POSIX: root or the
+// effective user, no group or other write bit, and the folders above judged as
+// plat_check_folders_above does). 0, one of the three refusals, or the error
+// code when it cannot be examined (nothing there included).
+unsigned long plat_check_trusted(const char *path);
+
+// The looser rule for a file inside an accepted work directory: no reparse
+// point and owned by Administrators, SYSTEM or the running account. 0, a
+// refusal, or the error code.
+unsigned long plat_check_owner(const char *path);
+
+// Opens a log file for appending in text mode, creating it when missing, and
+// never through a link: the file is used only when it is a regular file with
+// one name, owned by Administrators, SYSTEM or the running account. Null with
+// errno set otherwise (ELOOP for a link, EPERM for a file of another owner or
+// kind).
+FILE *plat_fopen_log(const char *path);
+
+// The full path of the program's own folder (no trailing separator), and of
+// the file of the adapter library NAME in it as plat_library_open loads it.
+// 1 on success, 0 when it cannot be told or does not fit.
+int plat_program_folder(char *buf, size_t size);
+int plat_library_file(const char *name, char *buf, size_t size);
+
+// The full path of the current directory; 1 on success, 0 when it cannot be
+// told or does not fit.
+int plat_current_folder(char *buf, size_t size);
+
+// What the platform adds to a program name given without one (".exe").
+#if defined(_WIN32)
+constexpr const char *PLAT_PROGRAM_SUFFIX = ".exe";
+#else
+constexpr const char *PLAT_PROGRAM_SUFFIX = "";
+#endif

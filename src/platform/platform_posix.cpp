@@ -250,26 +250,46 @@ struct PlatLibrary {
     void *handle;
 };
 
-PlatLibrary *plat_library_open(const char *name) {
+int plat_program_folder(char *buf, size_t size) {
+    // The folder of /proc/self/exe, the file the kernel started; without it
+    // nothing is loaded (never a relative name, which would be looked for in
+    // the current directory).
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0 || exe[0] != '/') {
+        return 0;
+    }
+    exe[n] = '\0';
+    *strrchr(exe, '/') = '\0';
+    const int length = snprintf(buf, size, "%s", exe[0] != '\0' ? exe : "/");
+    return length > 0 && static_cast<size_t>(length) < size ? 1 : 0;
+}
+
+int plat_library_file(const char *name, char *buf, size_t size) {
     // "OMBRIa.DLL" is looked for as libOMBRIa.so beside the executable.
     std::string stem(name);
     size_t dot = stem.rfind('.');
     if (dot != std::string::npos) {
         stem.erase(dot);
     }
-    // The program's folder is that of /proc/self/exe, the file the kernel
-    // started; without it nothing is loaded (never a relative name, which
-    // would be looked for in the current directory).
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0 || exe[0] != '/') {
+    char dir[PATH_MAX];
+    if (!plat_program_folder(dir, sizeof dir)) {
+        return 0;
+    }
+    const int length = snprintf(buf, size, "%s/lib%s.so", dir, stem.c_str());
+    return length > 0 && static_cast<size_t>(length) < size ? 1 : 0;
+}
+
+int plat_current_folder(char *buf, size_t size) {
+    return getcwd(buf, size) != nullptr ? 1 : 0;
+}
+
+PlatLibrary *plat_library_open(const char *name) {
+    char path[PATH_MAX];
+    if (!plat_library_file(name, path, sizeof path)) {
         return nullptr;
     }
-    exe[n] = '\0';
-    std::string dir(exe);
-    dir.erase(dir.rfind('/'));
-    std::string path = dir + "/lib" + stem + ".so";
-    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         return nullptr;
     }
@@ -318,6 +338,108 @@ unsigned long plat_check_private_directory(const char *path) {
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         return PLAT_ERROR_OPEN_TO_OTHERS;
     }
+    return plat_check_folders_above(path);
+}
+
+namespace {
+
+bool TrustedOwner(uid_t uid) {
+    return uid == 0 || uid == geteuid();
+}
+
+// The host path of PATH made absolute: a relative one lies below the current
+// directory. Empty when the current directory cannot be told.
+std::string AbsoluteHostPath(const char *path) {
+    std::string host = HostDirectoryPath(path);
+    if (!host.empty() && host[0] == '/') {
+        return host;
+    }
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) {
+        return std::string();
+    }
+    return std::string(cwd) + "/" + host;
+}
+
+// Judges every folder from the root down to DIR, DIR included, as
+// plat_check_folders_above does; *link tells whether one was a link.
+unsigned long CheckFoldersDownTo(const std::string &dir, bool *link) {
+    for (size_t end = 0;; end = dir.find('/', end + 1)) {
+        const std::string folder = end == std::string::npos ? dir
+                                   : end == 0               ? std::string("/")
+                                                            : dir.substr(0, end);
+        struct stat st;
+        if (lstat(folder.c_str(), &st) != 0) {
+            return static_cast<unsigned long>(errno);
+        }
+        if (!TrustedOwner(st.st_uid)) {
+            return PLAT_ERROR_FOREIGN_OWNER;
+        }
+        *link = *link || S_ISLNK(st.st_mode);
+        if (S_ISDIR(st.st_mode) && (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
+            (st.st_mode & S_ISVTX) == 0) {
+            return PLAT_ERROR_OPEN_TO_OTHERS;
+        }
+        if (end == std::string::npos) {
+            return 0;
+        }
+    }
+}
+
+} // namespace
+
+unsigned long plat_check_folders_above(const char *path) {
+    std::string dir = AbsoluteHostPath(path);
+    if (dir.empty()) {
+        return static_cast<unsigned long>(errno);
+    }
+    dir.erase(dir.rfind('/'));
+    if (dir.empty()) {
+        dir = "/";
+    }
+    bool link = false;
+    unsigned long error = CheckFoldersDownTo(dir, &link);
+    if (error != 0 || !link) {
+        return error;
+    }
+    // Through a link the folders of its target count as well.
+    char real[PATH_MAX];
+    if (realpath(dir.c_str(), real) == nullptr) {
+        return static_cast<unsigned long>(errno);
+    }
+    return CheckFoldersDownTo(real, &link);
+}
+
+unsigned long plat_check_trusted(const char *path) {
+    struct stat st;
+    if (lstat(HostDirectoryPath(path).c_str(), &st) != 0) {
+        return static_cast<unsigned long>(errno);
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return PLAT_ERROR_REPARSE_POINT;
+    }
+    if (!TrustedOwner(st.st_uid)) {
+        return PLAT_ERROR_FOREIGN_OWNER;
+    }
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return PLAT_ERROR_OPEN_TO_OTHERS;
+    }
+    return plat_check_folders_above(path);
+}
+
+unsigned long plat_check_owner(const char *path) {
+    struct stat st;
+    if (lstat(HostDirectoryPath(path).c_str(), &st) != 0) {
+        return static_cast<unsigned long>(errno);
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return PLAT_ERROR_REPARSE_POINT;
+    }
+    return TrustedOwner(st.st_uid) ? 0 : PLAT_ERROR_FOREIGN_OWNER;
+}
+
+unsigned long plat_hold_directory(const char *path) {
+    (void)path;
     return 0;
 }
 
@@ -435,4 +557,26 @@ unsigned long long plat_milliseconds() {
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<unsigned long long>(now.tv_sec) * 1000ULL +
            static_cast<unsigned long long>(now.tv_nsec) / 1000000ULL;
+}
+
+FILE *plat_fopen_log(const char *path) {
+    // Never a link (O_NOFOLLOW), never a FIFO that would block the open.
+    int fd =
+        open(HostPath(path).c_str(),
+             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+        !TrustedOwner(st.st_uid)) {
+        close(fd);
+        errno = EPERM;
+        return nullptr;
+    }
+    FILE *file = fdopen(fd, "a");
+    if (file == nullptr) {
+        close(fd);
+    }
+    return file;
 }

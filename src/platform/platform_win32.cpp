@@ -1,5 +1,6 @@
 // Win32 implementation of the platform layer: the product's own.
 #include "platform/platform.h"
+#include "platform/security_descriptor.h"
 
 #include <windows.h>
 
@@ -7,6 +8,8 @@
 #include <sddl.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <io.h>
 #include <cstring>
 #include <new>
 #include <string>
@@ -371,12 +374,34 @@ bool IsTrustedOwner(PSID sid, TrustedSids &trusted) {
            EqualSid(sid, UserSid(trusted));
 }
 
+bool TrustedForWrite(PSID sid, TrustedSids &trusted) {
+    return IsTrustedOwner(sid, trusted) || EqualSid(sid, trusted.creator_owner);
+}
+
+// The SID of an allowing entry at OFFSET bytes from its start, when one
+// whole valid SID lies there; null otherwise.
+PSID SidAt(const ACE_HEADER *header, size_t offset) {
+    if (offset + sizeof(SID) > header->AceSize) {
+        return nullptr;
+    }
+    PSID sid = reinterpret_cast<PSID>(
+        const_cast<unsigned char *>(reinterpret_cast<const unsigned char *>(header) + offset));
+    if (!IsValidSid(sid) || offset + GetLengthSid(sid) > header->AceSize) {
+        return nullptr;
+    }
+    return sid;
+}
+
 // True when an entry of the list lets an untrusted account write. Entries
-// that deny are passed over (they never grant); an allowing entry whose
-// account this test cannot read (object and compound entries) counts as
-// untrusted. Entries that only pass on rights to what is created inside
-// count too: they grant rights on the folder's contents.
-bool OpenToOthers(const ACL *dacl, TrustedSids &trusted) {
+// that deny are passed over (they never grant). An inherit-only entry grants
+// nothing on the object itself; on a folder one that passes rights on to its
+// files or subfolders counts, since they grant rights on what it will hold.
+// Every allowing entry holds its access mask right after the header; its
+// account follows (plain and callback entries), follows the object types
+// present (object entries), or is a pair of server and client (compound
+// entries, judged by both). An entry whose account cannot be read counts as
+// untrusted.
+bool OpenToOthers(const ACL *dacl, int is_directory, TrustedSids &trusted) {
     if (dacl == nullptr) {
         return true; // no list at all: everyone has full control
     }
@@ -386,72 +411,248 @@ bool OpenToOthers(const ACL *dacl, TrustedSids &trusted) {
             return true;
         }
         const ACE_HEADER *header = static_cast<const ACE_HEADER *>(ace);
-        const bool allows = header->AceType == ACCESS_ALLOWED_ACE_TYPE ||
-                            header->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE ||
-                            header->AceType == ACCESS_ALLOWED_OBJECT_ACE_TYPE ||
-                            header->AceType == ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE ||
-                            header->AceType == ACCESS_ALLOWED_COMPOUND_ACE_TYPE;
-        if (!allows) {
+        const BYTE type = header->AceType;
+        const bool plain =
+            type == ACCESS_ALLOWED_ACE_TYPE || type == ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+        const bool object = type == ACCESS_ALLOWED_OBJECT_ACE_TYPE ||
+                            type == ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE;
+        const bool compound = type == ACCESS_ALLOWED_COMPOUND_ACE_TYPE;
+        if (!plain && !object && !compound) {
             continue;
         }
-        // Every allowing entry holds its access mask right after the header.
+        const bool passes_on =
+            is_directory != 0 && (header->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE));
+        if ((header->AceFlags & INHERIT_ONLY_ACE) != 0 && !passes_on) {
+            continue;
+        }
         const ACCESS_ALLOWED_ACE *allowed = static_cast<const ACCESS_ALLOWED_ACE *>(ace);
         if ((allowed->Mask & kWriteRights) == 0) {
             continue;
         }
-        const bool plain = header->AceType == ACCESS_ALLOWED_ACE_TYPE ||
-                           header->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
-        PSID sid =
-            plain ? reinterpret_cast<PSID>(const_cast<DWORD *>(&allowed->SidStart)) : nullptr;
-        if (sid == nullptr ||
-            !(IsTrustedOwner(sid, trusted) || EqualSid(sid, trusted.creator_owner))) {
+        // Offsets after the header and the mask: plain, object, compound.
+        constexpr size_t kAfterMask = sizeof(ACE_HEADER) + sizeof(ACCESS_MASK);
+        PSID first = nullptr;
+        PSID second = nullptr;
+        if (plain) {
+            first = SidAt(header, kAfterMask);
+        } else if (object) {
+            const ACCESS_ALLOWED_OBJECT_ACE *o =
+                static_cast<const ACCESS_ALLOWED_OBJECT_ACE *>(ace);
+            size_t offset = kAfterMask + sizeof(DWORD);
+            if (offset <= header->AceSize) {
+                offset += (o->Flags & ACE_OBJECT_TYPE_PRESENT) != 0 ? sizeof(GUID) : 0;
+                offset += (o->Flags & ACE_INHERITED_OBJECT_TYPE_PRESENT) != 0 ? sizeof(GUID) : 0;
+                first = SidAt(header, offset);
+            }
+        } else {
+            // Mask, compound type and a reserved word, then the two SIDs.
+            first = SidAt(header, kAfterMask + 2 * sizeof(WORD));
+            second = first != nullptr
+                         ? SidAt(header, kAfterMask + 2 * sizeof(WORD) + GetLengthSid(first))
+                         : nullptr;
+            if (second == nullptr || !TrustedForWrite(second, trusted)) {
+                return true;
+            }
+        }
+        if (first == nullptr || !TrustedForWrite(first, trusted)) {
             return true;
         }
     }
     return false;
 }
 
-} // namespace
-
-unsigned long plat_check_private_directory(const char *path) {
-    // Without trailing backslashes: the entry itself, even when it is a file
-    // or a link.
+// The entry itself, without trailing backslashes, even when it is a file or
+// a link.
+std::string EntryPath(const char *path) {
     std::string entry(path);
     while (entry.size() > 1 && entry.back() == '\\') {
         entry.pop_back();
     }
-    path = entry.c_str();
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return entry;
+}
+
+// Reads the owner and the access list of PATH and judges them; OWNER_ONLY
+// leaves the access list out.
+unsigned long JudgeNamed(const char *path, int is_directory, bool owner_only) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION;
+    if (!owner_only) {
+        wanted |= DACL_SECURITY_INFORMATION;
+    }
+    DWORD status = GetNamedSecurityInfoA(path, SE_FILE_OBJECT, wanted, nullptr, nullptr, nullptr,
+                                         nullptr, &descriptor);
+    if (status != ERROR_SUCCESS) {
+        return static_cast<unsigned long>(status);
+    }
+    unsigned long error = 0;
+    if (owner_only) {
+        TrustedSids trusted;
+        PSID owner = nullptr;
+        BOOL defaulted = FALSE;
+        error = LoadTrustedSids(&trusted);
+        if (error == 0 && (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+                           owner == nullptr || !IsTrustedOwner(owner, trusted))) {
+            error = PLAT_ERROR_FOREIGN_OWNER;
+        }
+    } else {
+        error = plat_judge_security_descriptor(descriptor, is_directory);
+    }
+    LocalFree(descriptor);
+    return error;
+}
+
+// The attributes of PATH; a reparse point is refused before anything else.
+unsigned long ReadAttributes(const char *path, DWORD *attributes) {
+    *attributes = GetFileAttributesA(path);
+    if (*attributes == INVALID_FILE_ATTRIBUTES) {
         return static_cast<unsigned long>(GetLastError());
     }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return PLAT_ERROR_REPARSE_POINT;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        return 0;
-    }
+    return (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? PLAT_ERROR_REPARSE_POINT : 0;
+}
+
+// The work directories held by plat_hold_directory, to the end of the process.
+std::vector<HANDLE> HeldDirectories;
+
+} // namespace
+
+unsigned long plat_judge_security_descriptor(const void *descriptor, int is_directory) {
+    PSECURITY_DESCRIPTOR sd = const_cast<void *>(descriptor);
     TrustedSids trusted;
     unsigned long error = LoadTrustedSids(&trusted);
     if (error != 0) {
         return error;
     }
     PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD status = GetNamedSecurityInfoA(path, SE_FILE_OBJECT,
-                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                         &owner, nullptr, &dacl, nullptr, &descriptor);
-    if (status != ERROR_SUCCESS) {
-        return static_cast<unsigned long>(status);
+    BOOL defaulted = FALSE;
+    if (!GetSecurityDescriptorOwner(sd, &owner, &defaulted) || owner == nullptr ||
+        !IsTrustedOwner(owner, trusted)) {
+        return PLAT_ERROR_FOREIGN_OWNER;
     }
-    if (owner == nullptr || !IsTrustedOwner(owner, trusted)) {
-        error = PLAT_ERROR_FOREIGN_OWNER;
-    } else if (OpenToOthers(dacl, trusted)) {
-        error = PLAT_ERROR_OPEN_TO_OTHERS;
+    BOOL present = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted)) {
+        return static_cast<unsigned long>(GetLastError());
+    }
+    return OpenToOthers(present ? dacl : nullptr, is_directory, trusted) ? PLAT_ERROR_OPEN_TO_OTHERS
+                                                                         : 0;
+}
+
+unsigned long plat_check_private_directory(const char *path) {
+    const std::string entry = EntryPath(path);
+    DWORD attributes = 0;
+    unsigned long error = ReadAttributes(entry.c_str(), &attributes);
+    if (error != 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return error;
+    }
+    return JudgeNamed(entry.c_str(), 1, false);
+}
+
+unsigned long plat_check_trusted(const char *path) {
+    const std::string entry = EntryPath(path);
+    DWORD attributes = 0;
+    unsigned long error = ReadAttributes(entry.c_str(), &attributes);
+    if (error != 0) {
+        return error;
+    }
+    return JudgeNamed(entry.c_str(), (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 1 : 0, false);
+}
+
+unsigned long plat_check_owner(const char *path) {
+    const std::string entry = EntryPath(path);
+    DWORD attributes = 0;
+    unsigned long error = ReadAttributes(entry.c_str(), &attributes);
+    if (error != 0) {
+        return error;
+    }
+    return JudgeNamed(entry.c_str(), 0, true);
+}
+
+unsigned long plat_check_folders_above(const char *path) {
+    (void)path;
+    return 0;
+}
+
+unsigned long plat_hold_directory(const char *path) {
+    // Reading its entries makes the open count against others' sharing; no
+    // delete sharing: nobody renames, removes or replaces it while it is held.
+    const std::string entry = EntryPath(path);
+    HANDLE handle = CreateFileA(entry.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return static_cast<unsigned long>(GetLastError());
+    }
+    HeldDirectories.push_back(handle);
+    return 0;
+}
+
+FILE *plat_fopen_log(const char *path) {
+    // Shared with other writers as fopen's "a" is; the file itself, never
+    // what a link points to.
+    HANDLE handle =
+        CreateFileA(path, GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    bool usable =
+        GetFileInformationByHandle(handle, &info) != 0 &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+        info.nNumberOfLinks == 1;
+    errno = usable ? 0 : ELOOP;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PSID owner = nullptr;
+    TrustedSids trusted;
+    if (usable &&
+        (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                         nullptr, nullptr, &descriptor) != ERROR_SUCCESS ||
+         LoadTrustedSids(&trusted) != 0 || owner == nullptr || !IsTrustedOwner(owner, trusted))) {
+        usable = false;
+        errno = EPERM;
     }
     LocalFree(descriptor);
-    return error;
+    int fd = usable ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_TEXT) : -1;
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE *file = _fdopen(fd, "a");
+    if (file == nullptr) {
+        _close(fd);
+    }
+    return file;
+}
+
+int plat_program_folder(char *buf, size_t size) {
+    char path[32768];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path) {
+        return 0;
+    }
+    char *slash = strrchr(path, '\\');
+    if (slash == nullptr) {
+        return 0;
+    }
+    *slash = '\0';
+    const int length = snprintf(buf, size, "%s", path);
+    return length > 0 && static_cast<size_t>(length) < size ? 1 : 0;
+}
+
+int plat_library_file(const char *name, char *buf, size_t size) {
+    char folder[32768];
+    if (!plat_program_folder(folder, sizeof folder)) {
+        return 0;
+    }
+    const int length = snprintf(buf, size, "%s\\%s", folder, name);
+    return length > 0 && static_cast<size_t>(length) < size ? 1 : 0;
+}
+
+int plat_current_folder(char *buf, size_t size) {
+    DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(size), buf);
+    return n > 0 && n < size ? 1 : 0;
 }
 
 unsigned long plat_take_run_lock(const char *path) {

@@ -25,6 +25,23 @@ bool IsCandidate(const PlatDirEntry &entry) {
            entry.is_reparse == 0 && strcmp(entry.name, ".") != 0;
 }
 
+// A saved image that another account owns was not saved by the tool this
+// program started: it is no candidate, and its name decides nothing.
+bool OwnedByTrustedAccount(const char *name) {
+    char path[PLAT_PATH_MAX];
+    const int n = snprintf(path, sizeof path, "%s%s", BackupDir, name);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof path) {
+        return true; // too long to read: TakeCandidate reports it
+    }
+    const unsigned long error = plat_check_owner(path);
+    if (error != 0) {
+        debug_print("SelectRestore() %s skipped: not owned by a trusted account (%lu)\r\n", path,
+                    error);
+        return false;
+    }
+    return true;
+}
+
 bool ImageMatchesAdapter(const UpgradePlan &plan, const NicFwInfo &fw, const NicEntry &nic) {
     static_assert(sizeof plan.ImageMacText >= sizeof nic.Info.MacText, "13 bytes compared");
     return plan.ImageVendorId == fw.VendorId && plan.ImageDeviceId == fw.DeviceId &&
@@ -117,7 +134,7 @@ int SelectRestore() {
     }
     bool candidate_seen = false;
     do {
-        if (!IsCandidate(entry)) {
+        if (!IsCandidate(entry) || !OwnedByTrustedAccount(entry.name)) {
             continue;
         }
         candidate_seen = true;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "adapter/binding.h"
 #include "adapter/library.h"
 #include "adapter/firmware.h"
 #include "adapter/inventory.h"
@@ -86,12 +87,14 @@ const WorkDirectory kWorkDirectories[] = {
     {"\\VLMSYSTEM\\NICFWBACKUP\\", BackupDir, true},
 };
 
-// Creates or accepts one work directory. Returns 0, or the error code that
-// refuses it.
+// Creates or accepts one work directory, and holds it for the rest of the
+// run before it is judged, so that what passes is what the run goes on using
+// by path. Returns 0, or the error code that refuses it.
 unsigned long MakeWorkDirectory(const WorkDirectory &dir, const char *path) {
     unsigned long error = plat_create_private_directory(path);
-    if (error == PLAT_ERROR_ALREADY_EXISTS || error == PLAT_ERROR_FILE_EXISTS) {
-        return plat_check_private_directory(path);
+    if (error == 0 || error == PLAT_ERROR_ALREADY_EXISTS || error == PLAT_ERROR_FILE_EXISTS) {
+        error = plat_hold_directory(path);
+        return error != 0 ? error : plat_check_private_directory(path);
     }
     return dir.must_create ? error : 0;
 }
@@ -115,11 +118,45 @@ bool TakeRunLock(const char *drive) {
     return error == 0;
 }
 
+// What the run is about to load, start and read, judged before any of it
+// is: the program's folder and library, the current folder when the run
+// reads the catalogue or may start the writer tool, the tool itself, and the
+// catalogue. False when the run cannot go on (the message is printed).
+bool TrustInputs() {
+    const bool reads_catalogue =
+        (RunFlags & (RUN_RESTORE | RUN_LIST_BACKUPS | RUN_RESTORE_FILE)) == 0;
+    const bool starts_tool = (RunFlags & (RUN_LIST | RUN_ADVISE_ONLY | RUN_LIST_BACKUPS)) == 0;
+    if (!TrustLibraryFolder()) {
+        return false;
+    }
+    if (reads_catalogue || starts_tool) {
+        char here[PLAT_PATH_MAX];
+        if (!plat_current_folder(here, sizeof here)) {
+            snprintf(here, sizeof here, "%s", ".");
+        }
+        if (!TrustPath(here, here)) {
+            return false;
+        }
+    }
+    if (starts_tool) {
+        // A missing tool is left to the write, which reports it.
+        char tool[PLAT_PATH_MAX];
+        snprintf(tool, sizeof tool, "%s%s", WRITER_TOOL_PATH, PLAT_PROGRAM_SUFFIX);
+        if (plat_path_exists(tool) && !TrustPath(tool, WRITER_TOOL_PATH)) {
+            return false;
+        }
+    }
+    return !reads_catalogue || TrustCatalogue() != 0;
+}
+
 // The administrator check, the work directories and the log. False when the
 // run cannot go on (the message is printed).
 bool PrepareWorkDirectories() {
     if (!plat_is_administrator()) {
         Output(0, "Administrator privileges are requried to run this application.\r\n");
+        return false;
+    }
+    if (!TrustInputs()) {
         return false;
     }
     char drive[PLAT_PATH_MAX];
@@ -128,6 +165,17 @@ bool PrepareWorkDirectories() {
     // leaves no room for it is refused rather than cut into another path.
     if (strlen(drive) + strlen("\\VLMSYSTEM\\log\\lanrefit.log") >= PLAT_PATH_MAX) {
         Output(0, "Error:%d trying to create directory %s.\r\n", PLAT_ERROR_PATH_TOO_LONG, drive);
+        return false;
+    }
+    // Where the work directories cannot be held, the folders above them are
+    // judged instead: none may let another account swap them. A folder that
+    // is not there is left to the creation, which fails as it always did.
+    char top[PLAT_PATH_MAX];
+    snprintf(top, sizeof top, "%.*s%s", PATH_DRIVE_MAX, drive, kWorkDirectories[0].below_drive);
+    const unsigned long above = plat_check_folders_above(top);
+    if (above == PLAT_ERROR_REPARSE_POINT || above == PLAT_ERROR_FOREIGN_OWNER ||
+        above == PLAT_ERROR_OPEN_TO_OTHERS) {
+        Output(0, "Error:%d trying to create directory %s.\r\n", static_cast<int>(above), top);
         return false;
     }
     for (const WorkDirectory &dir : kWorkDirectories) {

@@ -86,6 +86,55 @@ bool ReadToken(FILE *file, char *buf, size_t size, bool split, Token &token) {
     return true;
 }
 
+// A record's file name that would leave the image directory: a ".."
+// component, a drive or any other colon (which also names a stream), or a
+// root.
+bool LeavesCatalogue(const char *name) {
+    if (name[0] == '\\' || name[0] == '/' || strchr(name, ':') != nullptr) {
+        return true;
+    }
+    for (const char *part = name; *part != '\0';) {
+        const size_t length = strcspn(part, "\\/");
+        if (length == 2 && part[0] == '.' && part[1] == '.') {
+            return true;
+        }
+        part += length;
+        part += *part != '\0' ? 1 : 0;
+    }
+    return false;
+}
+
+// The catalogue tree is judged entry by entry below .\NIC_FW, folders before
+// what they hold; deeper than this nothing can be named within the path limit.
+constexpr int CATALOGUE_DEPTH_MAX = 64;
+
+bool TrustTree(const char *dir, int depth) {
+    char pattern[PLAT_PATH_MAX];
+    if (snprintf(pattern, sizeof pattern, "%s\\*", dir) >= static_cast<int>(sizeof pattern) ||
+        depth > CATALOGUE_DEPTH_MAX) {
+        return true;
+    }
+    PlatDirEntry entry{};
+    unsigned long error = 0;
+    PlatFind *find = plat_find_first(pattern, &entry, &error);
+    if (find == nullptr) {
+        return true; // nothing listed is nothing read
+    }
+    bool trusted = true;
+    do {
+        char path[PLAT_PATH_MAX];
+        if (strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0 ||
+            snprintf(path, sizeof path, "%s\\%s", dir, entry.name) >=
+                static_cast<int>(sizeof path)) {
+            continue;
+        }
+        trusted = TrustPath(path, path) &&
+                  (entry.is_directory == 0 || entry.is_reparse != 0 || TrustTree(path, depth + 1));
+    } while (trusted && plat_find_next(find, &entry));
+    plat_find_close(find);
+    return trusted;
+}
+
 bool ValidNic() {
     return CurrentNic < NicTable.size() && CurrentNic < NicFwTable.size() &&
            CurrentNic < PlanTable.size();
@@ -134,6 +183,11 @@ int ScanCatalogue(int component) {
             version.too_long || version.has_nul) {
             debug_print("%s() %s: record for %s skipped, file name or version too long\r\n",
                         c.routine, c.catalogue, identity);
+            continue;
+        }
+
+        if (LeavesCatalogue(name_token)) {
+            debug_print("catalogue record %s leaves NIC_FW: skipped\r\n", name_token);
             continue;
         }
 
@@ -203,6 +257,21 @@ Version ParseCatalogueVersion(const char *text) {
     version.minor = TakeLastNumber(buf);
     version.major = AtoiValue(buf, strlen(buf));
     return version;
+}
+
+int TrustCatalogue() {
+    if (!plat_path_exists(CATALOGUE_DIR)) {
+        char here[PLAT_PATH_MAX];
+        if (!plat_current_folder(here, sizeof here)) {
+            snprintf(here, sizeof here, "%s", ".");
+        }
+        Output(ATTR_ERROR,
+               "No image catalogue here: %s has no NIC_FW folder. Start lanrefit in the folder "
+               "that holds NIC_FW.\r\n",
+               here);
+        return 0;
+    }
+    return TrustPath(CATALOGUE_DIR, CATALOGUE_DIR) && TrustTree(CATALOGUE_DIR, 1) ? 1 : 0;
 }
 
 int SelectBootCode() {

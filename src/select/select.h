@@ -28,6 +28,15 @@ int SelectCLP();
 int SelectiSCSI();
 int SelectiSCSIstub();
 
+// The catalogue's folder, below the current directory.
+constexpr const char *CATALOGUE_DIR = ".\\NIC_FW";
+
+// Before a run reads the catalogue: .\NIC_FW has to be there, and it, every
+// folder and file below it are judged by the rule of plat_check_trusted.
+// Returns 1, or 0 after printing the red line that names the missing folder
+// or what was refused.
+int TrustCatalogue();
+
 // Decide about the image just recorded in plan against the installed firmware
 // in fw: ANSWER_YES, ANSWER_NO or ANSWER_QUIT.
 int ConfirmBootCode(const NicFwInfo &fw, const UpgradePlan &plan);

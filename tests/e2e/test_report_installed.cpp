@@ -482,13 +482,16 @@ struct AloneCase {
     // directory, "path" in a folder on the search path (PATH, for Wine
     // WINEPATH; natively LD_LIBRARY_PATH).
     std::vector<std::string> plants;
-    bool terminal; // run on a pseudo-terminal
-    std::string out;
+    bool terminal;   // run on a pseudo-terminal
+    std::string out; // {D}: the program's folder as the program prints it
+    // What is changed before the run: "folder=MODE" (the program's folder),
+    // "library-owner" (the library beside it owned by another user).
+    std::string change;
 };
 
 AloneCase AloneRow(const char *name, std::string beside, std::vector<std::string> plants,
-                   bool terminal, std::string out) {
-    return {name, beside, plants, terminal, out};
+                   bool terminal, std::string out, std::string change = "") {
+    return {name, beside, plants, terminal, out, change};
 }
 
 const AloneCase kAloneCases[] = {
@@ -503,6 +506,16 @@ const AloneCase kAloneCases[] = {
     AloneRow(
         "LibraryWithoutAnOperationIsOneLine", "partial", {""}, false,
         "The adapter library OMBRIa.DLL has no operation OmbriGetTernFwInfo (ordinal 104).\r\n"),
+    // A library beside the program that would leave its mark is not loaded
+    // when others may write the folder, or when another user owns it.
+    AloneRow("ProgramFolderWritableByAll", "planted", {""}, false,
+             "Cannot trust {D}: an account other than Administrators, SYSTEM or the account "
+             "running lanrefit may write to it.\r\n",
+             "folder=0777"),
+    AloneRow("LibraryOfAnotherOwner", "planted", {""}, false,
+             "Cannot trust {D}{L}: its owner is not Administrators, SYSTEM or the account running "
+             "lanrefit.\r\n",
+             "library-owner"),
 };
 
 void PrintTo(const AloneCase &c, std::ostream *os) {
@@ -531,6 +544,24 @@ TEST_P(ReportAloneTest, PrintsOneLineAndCallsNothing) {
             ASSERT_TRUE(FileExists(lib)) << lib << " is missing: build OMBRIa_" << c.beside;
             ASSERT_TRUE(CopyFile(lib, dir + "/" + TargetLibraryName()));
         }
+        if (c.change == "library-owner") {
+            ASSERT_EQ(chown((dir + "/" + TargetLibraryName()).c_str(), 12345, 12345), 0);
+        } else if (c.change.rfind("folder=", 0) == 0) {
+            ASSERT_EQ(
+                chmod(dir.c_str(), static_cast<mode_t>(std::stoi(c.change.substr(7), nullptr, 8))),
+                0);
+        }
+        // The folder and the library as the program names them.
+        std::string shown = IsWindowsTarget() ? "Z:" + dir : dir;
+        std::replace(shown.begin(), shown.end(), '/', IsWindowsTarget() ? '\\' : '/');
+        std::string out = c.out;
+        for (const auto &fill :
+             {std::make_pair(std::string("{D}"), shown),
+              std::make_pair(std::string("{L}"), IsWindowsTarget() ? std::string("\\OMBRIa.DLL")
+                                                                   : "/" + TargetLibraryName())}) {
+            size_t at = out.find(fill.first);
+            out = at == std::string::npos ? out : out.replace(at, fill.first.size(), fill.second);
+        }
         SimServer server = LayOutServer(ServerDir(), "7.6.1",
                                         {kPxePort.adapters, {"port.nvram --bootcode 5.0.3"}});
         ASSERT_FALSE(HasFailure());
@@ -556,10 +587,11 @@ TEST_P(ReportAloneTest, PrintsOneLineAndCallsNothing) {
             r = RunTarget(program, spec);
         }
         EXPECT_EQ(r.exit_code, 0);
-        EXPECT_EQ(r.out, Console(c.out));
+        EXPECT_EQ(r.out, Console(out));
         EXPECT_EQ(r.err, "");
         EXPECT_FALSE(FileExists(server.call_log));
         EXPECT_FALSE(FileExists(other + "/planted-library-loaded")) << "the planted library ran";
+        EXPECT_FALSE(FileExists(dir + "/planted-library-loaded")) << "the library beside ran";
     }
 }
 

@@ -270,6 +270,34 @@ const Scenario kScenarios[] = {
          Con("ERROR: Upgrade of Gigabit Server Adapter (port 1) MAC: 0A1B2C3D4E5F failed.\r\n"),
          O(kErrors)},
         0, {}, {}, {}, "", "", "", ".\\imgwriter \r\nexit code (.\\imgwriter): e \r\n"),
+    // Records whose file name leaves NIC_FW (a ".." part, a root, a drive) are
+    // passed over like records of another adapter; the next one is offered.
+    Row("RecordsLeavingTheCatalogueAreSkipped", "A",
+        {"Boot_Code/BC.config 1234-ABCD-5678-0001 ../../evil.bin 5.0.5",
+         "Boot_Code/BC.config 1234-ABCD-5678-0001 /evil.bin 5.0.5",
+         "Boot_Code/BC.config 1234-ABCD-5678-0001 C:evil.bin 5.0.5", kBcA},
+        {"-debug"}, "\n",
+        {Found('A'), Ask("Boot Code 5.0.3 to 5.0.4", "y", "\n"), Con(kNoticeBc), Selecting('A'),
+         Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)},
+        1, {"-debug " + Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")},
+        {{'A', "5.0.4", "8.3.2", "1.2.0"}}, {}, "", "", "",
+        "catalogue record ../../evil.bin leaves NIC_FW: skipped\r\n"),
+    // A log planted as a link, or owned by another user, is never written: it
+    // counts as a log that cannot be opened.
+    Row("LogThatIsALinkIsLeftOut", "A", {kBcA}, {"-s"}, "",
+        {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)}, 1,
+        {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")}, {{'A', "5.0.4", "8.3.2", "1.2.0"}}, {},
+        "", "log-link"),
+    Row("LogOfAnotherOwnerIsLeftOut", "A", {kBcA}, {"-s"}, "",
+        {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)}, 1,
+        {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")}, {{'A', "5.0.4", "8.3.2", "1.2.0"}}, {},
+        "", "log-foreign"),
+    // With a sticky system drive folder another user cannot move VLMSYSTEM
+    // aside while the run waits: the backup lands where it belongs.
+    Row("WorkFolderSwapCannotHappen", "A", {kBcA}, {"-s"}, "",
+        {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)}, 1,
+        {Cmd('A', "upgrade -bc", "Boot_Code/bc504.bin")}, {{'A', "5.0.4", "8.3.2", "1.2.0"}}, {},
+        "", "swap-at-tool"),
     // The tool's exit code carries no meaning: a started tool counts as done.
     Row("WriterExitCodeIsNotJudged", "A", {kBcA}, {"-s"}, "",
         {Found('A'), Selecting('A'), Upgrading("Boot Code 5.0.3 to 5.0.4"), O(kComplete)}, 1,
@@ -497,6 +525,18 @@ const Scenario kScenarios[] = {
     Row("NoSavedImages", "A", {}, {"-p"}, "y\n",
         {O("\nNo images have been saved for firmware restore \n")}, 3, {}, {},
         {kHidden, kSubdirectory}),
+    // An image another user owns is no candidate: its name, which promises an
+    // older boot code, decides nothing.
+    Row("ImageOfAnotherOwnerIsNoCandidate", "A", {}, {"-p"}, "y\n",
+        {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
+         Con(kNoticeRestore), Selecting('A'), Restoring(kSavedA), O(kComplete)},
+        1, {RestoreCmd('A', kSavedA)}, {{'A', "5.0.2", "8.3.1", "1.2.0"}},
+        {{"0A1B2C3D4E5F.bc4.0.0.bin", 'A', "5.0.2", "8.3.1", SavedImage::FOREIGN}, kImageA}),
+    // A listing of the saved images needs no catalogue.
+    Row("ListBackupsWithoutCatalogue", "A", {}, {"-a"}, "",
+        {O("0 0A1B2C3D4E5F 1234-ABCD-5678-0001 5 0 2 8 3 1 1 2 0 - - - - - -  {P}" +
+           std::string(kSavedA) + " \n")},
+        3, {}, {}, {kImageA}, "", "no-catalogue"),
     // A link is no candidate, although the image it points to is this adapter's.
     Row("LinkedImageIsNoCandidate", "A", {}, {"-p"}, "y\n",
         {O("\nNo images have been saved for firmware restore \n")}, 3, {}, {},
@@ -653,7 +693,9 @@ class UpgradeRunTest : public UpgradeServerTest, public ::testing::WithParamInte
 
 TEST_P(UpgradeRunTest, Scenario) {
     const Scenario &s = GetParam();
-    if ((s.trouble == "log-removed" || s.trouble == "log-read-only") && IsWindowsTarget()) {
+    if ((s.trouble == "log-removed" || s.trouble == "log-read-only" || s.trouble == "log-link" ||
+         s.trouble == "swap-at-tool") &&
+        IsWindowsTarget()) {
         GTEST_SKIP() << "native only";
     }
     // Wine lists a symbolic link to a file as the file itself.
@@ -691,15 +733,18 @@ TEST_P(UpgradeRunTest, Scenario) {
     }
     // Closed at the end of the run, unless the library ended the process.
     log += s.library_fault.find("exit=") == std::string::npos ? "\r\n" : "";
-    if (s.trouble == "log-read-only") {
-        log = earlier; // left as it was; the console shows everything
+    const bool log_kept =
+        s.trouble == "log-read-only" || s.trouble == "log-link" || s.trouble == "log-foreign";
+    if (log_kept) {
+        log = earlier; // left as it was, byte for byte; the console shows everything
     } else if (s.trouble == "log-dir-is-file" || s.trouble == "log-is-directory") {
         log = ""; // left out; the console shows everything
     } else if (s.trouble == "log-removed") {
         log = log.substr(log.find("\r\n\r\n", log.find("Upgrading")) + 4); // after the first start
     }
     EXPECT_EQ(r.out, Console(console));
-    EXPECT_EQ(s.trouble == "log-is-directory" ? "" : ReadFileText(LogFileOf(work_)), Console(log));
+    EXPECT_EQ(s.trouble == "log-is-directory" ? "" : ReadFileText(LogFileOf(work_)),
+              log_kept ? log : Console(log));
     EXPECT_EQ(r.exit_code, s.exit_code);
     if (s.err.empty()) {
         EXPECT_EQ(r.err, "");
@@ -1050,9 +1095,15 @@ struct EarlyEnd {
     // directory of the given mode ("0770"); "lock-link": the run lock file is
     // a link to a file elsewhere.
     const char *premade;
-    const char *at;      // that work directory, as the program prints it after the drive
-    int error;           // the code of the refusal; 0: the creation error of the platform
-    bool wine_models;    // the Windows build under Wine sees the same
+    const char *at;   // that work directory, as the program prints it after the drive; "~"
+                      // and what follows: the current folder and what lies below it
+    int error;        // the code of the refusal; 0: the creation error of the platform
+    bool wine_models; // the Windows build under Wine sees the same
+    // The line printed instead of the refusal's "Error:" line ({W}: the current
+    // folder, {D}: the system drive, as the program prints them), and the
+    // option the run is given.
+    const char *message = nullptr;
+    const char *option = nullptr;
     bool silent = false; // -s: the message on standard error, nothing on standard output
 };
 
@@ -1070,8 +1121,49 @@ const EarlyEnd kEarlyEnds[] = {
     {"LogDirectoryWritableByAll", false, "0757", "\\VLMSYSTEM\\log", 1336, true},
     {"BackupDirectoryIsALink", false, "link", "\\VLMSYSTEM\\NICFWBACKUP\\", 1920, true},
     {"RunLockIsALink", false, "lock-link", "\\VLMSYSTEM\\lanrefit.lock", 1920, false},
-    {"SilentNoAdministrator", true, "", "", 0, false, true},
-    {"SilentWorkDirectoryIsALink", false, "link", "\\VLMSYSTEM", 1920, true, true},
+    {"SilentNoAdministrator", true, "", "", 0, false, nullptr, nullptr, true},
+    {"SilentWorkDirectoryIsALink", false, "link", "\\VLMSYSTEM", 1920, true, nullptr, nullptr, true},
+    // Where the run starts, and what it would start and read there, before any
+    // of it is loaded, started or read.
+    {"CurrentFolderWritableByAll", false, "0777", "~", 0, true,
+     "Cannot trust {W}: an account other than Administrators, SYSTEM or the account running "
+     "lanrefit may write to it.\r\n"},
+    {"CatalogueFolderWritableByAll", false, "0757", "~\\NIC_FW", 0, true,
+     "Cannot trust .\\NIC_FW: an account other than Administrators, SYSTEM or the account running "
+     "lanrefit may write to it.\r\n",
+     "-N"},
+    {"CatalogueSubfolderOfAnotherOwner", false, "nobody", "~\\NIC_FW\\Boot_Code", 0, true,
+     "Cannot trust .\\NIC_FW\\Boot_Code: its owner is not Administrators, SYSTEM or the account "
+     "running lanrefit.\r\n",
+     "-l"},
+    {"CatalogueFileWritableByItsGroup", false, "0664", "~\\NIC_FW\\Boot_Code\\BC.config", 0, false,
+     "Cannot trust .\\NIC_FW\\Boot_Code\\BC.config: an account other than Administrators, SYSTEM "
+     "or the account running lanrefit may write to it.\r\n"},
+    {"ImageFileIsALink", false, "link", "~\\NIC_FW\\Boot_Code\\bc504.bin", 0, false,
+     "Cannot trust .\\NIC_FW\\Boot_Code\\bc504.bin: it is a link, junction or other reparse "
+     "point.\r\n"},
+    {"WriterToolOfAnotherOwner", false, "nobody", "~\\imgwriter", 0, true,
+     "Cannot trust .\\imgwriter: its owner is not Administrators, SYSTEM or the account running "
+     "lanrefit.\r\n"},
+    {"SilentWriterToolOfAnotherOwner", false, "nobody", "~\\imgwriter", 0, true,
+     "Cannot trust .\\imgwriter: its owner is not Administrators, SYSTEM or the account running "
+     "lanrefit.\r\n",
+     nullptr, true},
+    {"SilentNoCatalogueHere", false, "absent", "~\\NIC_FW", 0, true,
+     "No image catalogue here: {W} has no NIC_FW folder. Start lanrefit in the folder that holds "
+     "NIC_FW.\r\n",
+     nullptr, true},
+    // A run that reads the catalogue started in the wrong folder is a failure.
+    {"NoCatalogueHere", false, "absent", "~\\NIC_FW", 0, true,
+     "No image catalogue here: {W} has no NIC_FW folder. Start lanrefit in the folder that holds "
+     "NIC_FW.\r\n",
+     "-N"},
+    // A system drive folder that others may write could have VLMSYSTEM swapped
+    // while the run waits at a question: refused before anything is made.
+    {"SystemDriveWritableByAll", false, "0777", "", 1336, false,
+     "Error:1336 trying to create directory {D}\\VLMSYSTEM.\r\n"},
+    {"SystemDriveOfAnotherOwner", false, "nobody", "", 1307, false,
+     "Error:1307 trying to create directory {D}\\VLMSYSTEM.\r\n"},
 };
 
 class UpgradeRunEarlyEndTest : public SimE2eTest, public ::testing::WithParamInterface<EarlyEnd> {};
@@ -1086,16 +1178,29 @@ TEST_P(UpgradeRunEarlyEndTest, ConsoleOnly) {
     }
     const std::string premade = e.premade;
     std::string vlmsystem = SystemDriveDir(work_) + "/VLMSYSTEM";
-    std::string at = SystemDriveDir(work_) + e.at;
+    // What the run would start and read where it starts: a catalogue with
+    // one image, and the tool.
+    RunHost("/bin/mkdir", RunSpec{{"-p", work_ + "/NIC_FW/Boot_Code"}, "", {}, ""});
+    WriteFileText(work_ + "/NIC_FW/Boot_Code/BC.config", std::string(kBcA).substr(20) + "\r\n");
+    WriteFileText(work_ + "/NIC_FW/Boot_Code/bc504.bin", "image");
+    const std::string tool = work_ + (IsWindowsTarget() ? "/imgwriter.exe" : "/imgwriter");
+    WriteFileText(tool, "#!/bin/sh\ntouch ran\n");
+    chmod(tool.c_str(), 0755);
+    std::string at = e.at[0] == '~' ? work_ + (e.at + 1) : SystemDriveDir(work_) + e.at;
     std::replace(at.begin(), at.end(), '\\', '/');
     while (at.back() == '/') {
         at.pop_back();
     }
-    if (premade == "file") {
+    if (e.at[0] == '~' && at.find("/imgwriter") != std::string::npos) {
+        at = tool;
+    }
+    if (premade == "absent") {
+        RemoveTree(at);
+    } else if (premade == "file") {
         WriteFileText(vlmsystem, "not a directory");
     } else if (!premade.empty()) {
         // Below VLMSYSTEM: the layout an earlier run left, one folder of it changed.
-        if (at != vlmsystem) {
+        if (at != vlmsystem && e.at[0] == '\\') {
             for (const char *dir : {"", "/log", "/NICFWBACKUP"}) {
                 mkdir((vlmsystem + dir).c_str(), 0755);
             }
@@ -1106,7 +1211,11 @@ TEST_P(UpgradeRunEarlyEndTest, ConsoleOnly) {
         } else if (premade == "link") {
             std::string elsewhere = work_ + "/elsewhere";
             mkdir(elsewhere.c_str(), 0755);
-            rmdir(at.c_str());
+            if (FileExists(at) && rmdir(at.c_str()) != 0) {
+                // A file: the link points to a copy of it elsewhere.
+                ASSERT_EQ(rename(at.c_str(), (elsewhere + "/file").c_str()), 0);
+                elsewhere += "/file";
+            }
             ASSERT_EQ(symlink(elsewhere.c_str(), at.c_str()), 0);
         } else {
             mkdir(at.c_str(), 0755);
@@ -1140,6 +1249,14 @@ TEST_P(UpgradeRunEarlyEndTest, ConsoleOnly) {
         expected = "Cannot trust " + drive + e.at +
                    ": it is a link, junction or other reparse "
                    "point.\r\n";
+    } else if (e.message != nullptr) {
+        std::string here = IsWindowsTarget() ? "Z:" + work_ : work_;
+        std::replace(here.begin(), here.end(), '/', IsWindowsTarget() ? '\\' : '/');
+        if (e.option != nullptr) {
+            args.push_back(e.option);
+        }
+        r = Run(args);
+        expected = Replace(Replace(e.message, "{W}", here), "{D}", drive);
     } else if (e.error == 0) {
         r = Run(args);
         // The directory's parent is a file: ENOTDIR natively, "path not found" on Windows.
@@ -1155,9 +1272,10 @@ TEST_P(UpgradeRunEarlyEndTest, ConsoleOnly) {
     EXPECT_EQ(r.err, e.silent ? Console(expected) : "");
     if (premade == "file") {
         EXPECT_EQ(ReadFileText(vlmsystem), "not a directory");
-    } else if (premade.empty()) {
-        EXPECT_FALSE(FileExists(vlmsystem)) << "nothing is created without the rights";
+    } else if (premade.empty() || e.message != nullptr) {
+        EXPECT_FALSE(FileExists(vlmsystem)) << "nothing is created";
     }
+    EXPECT_FALSE(FileExists(work_ + "/ran")) << "the tool was started";
     EXPECT_EQ(RunHost("/usr/bin/find", find).out, before) << "nothing made or changed";
 }
 

@@ -4,6 +4,7 @@
 #include "upgrade_fixture.h"
 
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <set>
 #include <sys/stat.h>
@@ -105,6 +106,11 @@ void UpgradeServerTest::Layout(const Scenario &s) {
         ASSERT_TRUE(WriteNvram(server_, a->nvram, OptionsOf(*a)));
         ASSERT_TRUE(CopyFile(dir + "/" + a->nvram, dir + "/" + a->nvram + ".before"));
     }
+    // The catalogue and its images, made for the identity each record names;
+    // an empty NIC_FW where there are none.
+    if (s.trouble != "no-catalogue") {
+        mkdir((work_ + "/NIC_FW").c_str(), 0755);
+    }
     // The catalogue and its images, made for the identity each record names.
     for (const std::string &record : s.catalogue) {
         // The site's list of jumper models is text: the record's rest is a line of it.
@@ -123,7 +129,11 @@ void UpgradeServerTest::Layout(const Scenario &s) {
         std::string text =
             ReadFileText(catalogue) + identity + " " + image + " " + version + "\r\n";
         WriteFileText(catalogue, text);
-        ASSERT_TRUE(WriteComponent(folder + "/" + image, KindOf(file), version, identity));
+        // A name that Windows cannot hold (a double quote) stays a record only:
+        // the program would refuse the catalogue it cannot examine.
+        if (strchr(image, '"') == nullptr) {
+            ASSERT_TRUE(WriteComponent(folder + "/" + image, KindOf(file), version, identity));
+        }
     }
     if (s.writer_fault != "absent") {
         ASSERT_TRUE(InstallWriter(work_));
@@ -138,6 +148,29 @@ void UpgradeServerTest::Layout(const Scenario &s) {
     } else if (s.trouble == "backups-is-file") {
         RemoveTree(BackupDirOf(work_));
         WriteFileText(work_dir + "/NICFWBACKUP", "not a directory");
+    } else if (s.trouble == "log-link" || s.trouble == "log-foreign") {
+        RunHost("/bin/mkdir", RunSpec{{"-p", work_dir + "/log"}, "", {}, ""});
+        std::string target = s.trouble == "log-link" ? work_ + "/root-only.txt" : LogFileOf(work_);
+        WriteFileText(target, "an earlier run\r\n");
+        if (s.trouble == "log-link") {
+            chmod(target.c_str(), 0600);
+            ASSERT_EQ(symlink(target.c_str(), LogFileOf(work_).c_str()), 0);
+        } else {
+            ASSERT_EQ(chown(target.c_str(), 12345, 12345), 0) << "needs root";
+        }
+    } else if (s.trouble == "swap-at-tool") {
+        // Anyone may create in the drive's folder, but only the owner of an
+        // entry may move it: the swap fails, and the run goes on in its own.
+        chmod(SystemDriveDir(work_).c_str(), 01777);
+        chmod(work_.c_str(), 0755);
+        std::string tool = work_ + "/imgwriter";
+        rename(tool.c_str(), (tool + ".real").c_str());
+        WriteFileText(tool, "#!/bin/sh\n[ -e '" + tool +
+                                ".once' ] || setpriv --reuid=12345 "
+                                "--regid=12345 --clear-groups mv '" +
+                                work_dir + "' '" + work_dir + ".mine' 2>/dev/null\ntouch '" + tool +
+                                ".once'\nexec '" + tool + ".real' \"$@\"\n");
+        chmod(tool.c_str(), 0755);
     } else if (s.trouble == "log-removed") {
         // The tool, wrapped: at its first start it removes the log, then writes.
         std::string tool = work_ + "/imgwriter";
@@ -178,6 +211,9 @@ void UpgradeServerTest::SaveImages(const Scenario &s) {
         }
         options.insert(options.begin(), {"nvram", path});
         ASSERT_TRUE(RunSimtool(options));
+        if (saved.kind == SavedImage::FOREIGN) {
+            ASSERT_EQ(chown(path.c_str(), 12345, 12345), 0) << "needs root";
+        }
         saved_bytes_[saved.name] = ReadFileText(path);
     }
 }

@@ -125,7 +125,8 @@ struct SavedImage {
     const char *name;
     char adapter;
     const char *bootcode, *preboot;
-    enum Kind { IMAGE, OTHER_IDENTITY, TEXT, DIRECTORY, LINK } kind;
+    enum Kind { IMAGE, OTHER_IDENTITY, TEXT, DIRECTORY, LINK, FOREIGN } kind; // FOREIGN: an
+    // adapter's image owned by another user (uid 12345)
 };
 
 struct NvramAfter {
@@ -150,7 +151,10 @@ struct Scenario {
     std::string writer_fault = "";      // IMGWRITER_FAULT; "absent" leaves the tool out
     // Trouble with the work files: "log-dir-is-file", "log-is-directory",
     // "log-read-only" (none can be opened), "log-removed" (the tool removes the log at its first
-    // start), "backups-is-file" (the backup directory cannot be listed).
+    // start), "backups-is-file" (the backup directory cannot be listed), "log-link" (the log a
+    // link to a root-only file), "log-foreign" (a log owned by another user), "no-catalogue"
+    // (no NIC_FW folder), "swap-at-tool" (a sticky system drive where another user tries to
+    // move VLMSYSTEM aside at the tool's first start).
     std::string trouble = "";
     std::string library_fault = ""; // OMBRI_SIM_FAULTS; with exit= the run ends unclosed
     std::string err = "";           // lines standard error holds (-debug); else it stays empty

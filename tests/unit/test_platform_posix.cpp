@@ -4,7 +4,10 @@
 // SystemDrive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -107,6 +110,118 @@ TEST_F(PosixPlatformTest, PrivateDirectoriesAreTheOwnersAlone) {
         ASSERT_EQ(chmod((dir_ + "/work").c_str(), c.mode), 0);
         EXPECT_EQ(plat_check_private_directory((dir_ + "\\work\\").c_str()), c.refusal)
             << std::oct << c.mode;
+    }
+}
+
+// The rule for what the program loads, starts and reads: the entry itself,
+// then every folder from the root down to it (others may write a folder above
+// only when it is sticky). Each case lays out DIR/<name>/ and judges the path
+// given below it; "x" is a file, "d/" a folder, "l" a link.
+TEST_F(PosixPlatformTest, TrustedFilesAndTheFoldersAboveThem) {
+    struct Case {
+        const char *name;
+        const char *path;   // below the case's folder
+        const char *layout; // "mode path" or "owner path" or "link path target", ';' between
+        unsigned long verdict;
+    } cases[] = {
+        {"PlainFile", "x", "0644 x", 0},
+        {"FileWritableByItsGroup", "x", "0664 x", PLAT_ERROR_OPEN_TO_OTHERS},
+        {"FileOfAnotherOwner", "x", "0644 x;owner x", PLAT_ERROR_FOREIGN_OWNER},
+        {"LinkToAFile", "l", "0644 x;link l x", PLAT_ERROR_REPARSE_POINT},
+        {"FolderWritableByItsGroup", "d", "0775 d/", PLAT_ERROR_OPEN_TO_OTHERS},
+        {"FolderAboveWritableByAll", "d/x", "0777 d/;0644 d/x", PLAT_ERROR_OPEN_TO_OTHERS},
+        {"FolderAboveStickyAndWritableByAll", "d/x", "01777 d/;0644 d/x", 0},
+        {"FolderAboveOfAnotherOwner", "d/x", "0755 d/;0644 d/x;owner d", PLAT_ERROR_FOREIGN_OWNER},
+        // Through a link the folders of its target are judged as well.
+        {"LinkAboveIntoAnOpenFolder", "l/x", "0777 o/;0755 o/in/;0644 o/in/x;link l o/in",
+         PLAT_ERROR_OPEN_TO_OTHERS},
+        {"LinkAboveIntoAPrivateFolder", "l/x", "0755 o/;0755 o/in/;0644 o/in/x;link l o/in", 0},
+        {"Missing", "none", "", ENOENT},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string base = dir_ + "/" + c.name + "/";
+        fs::create_directory(base);
+        std::string layout = c.layout;
+        bool other_owner = false;
+        for (size_t at = 0; at < layout.size();) {
+            size_t end = layout.find(';', at);
+            std::string step = layout.substr(at, end == std::string::npos ? end : end - at);
+            at = end == std::string::npos ? layout.size() : end + 1;
+            const std::string what = step.substr(0, step.find(' '));
+            std::string path = base + step.substr(step.find(' ') + 1);
+            if (what == "link") {
+                const std::string target = path.substr(path.rfind(' ') + 1);
+                path.erase(path.rfind(' '));
+                fs::create_symlink(base + target, path);
+            } else if (what == "owner") {
+                other_owner = true;
+                ASSERT_EQ(lchown(path.c_str(), 12345, 12345), geteuid() == 0 ? 0 : -1);
+            } else {
+                if (path.back() == '/') {
+                    fs::create_directory(path);
+                } else {
+                    std::ofstream(path) << "x";
+                }
+                ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(std::stoi(what, nullptr, 8))), 0);
+            }
+        }
+        if (other_owner && geteuid() != 0) {
+            continue; // only root gives a file away
+        }
+        std::string win = base + c.path;
+        std::replace(win.begin(), win.end(), '/', '\\');
+        EXPECT_EQ(plat_check_trusted(win.c_str()), c.verdict);
+    }
+}
+
+// The log is opened for appending only when it is a regular file with one
+// name and a trusted owner; never through a link.
+TEST_F(PosixPlatformTest, TheLogIsNeverOpenedThroughALink) {
+    struct Case {
+        const char *name;
+        const char *made; // "" nothing, "file", "link", "hardlink", "owner", "fifo"
+        int error;        // errno of a refused open, 0 when the log opens
+    } cases[] = {
+        {"Created", "", 0},
+        {"Appended", "file", 0},
+        {"Link", "link", ELOOP},
+        {"SecondName", "hardlink", EPERM},
+        {"OtherOwner", "owner", EPERM},
+        {"Fifo", "fifo", ENXIO},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string log = dir_ + "/" + c.name + ".log";
+        const std::string elsewhere = dir_ + "/" + c.name + ".root-only";
+        std::ofstream(elsewhere) << "kept\n";
+        const std::string made = c.made;
+        if (made == "file" || made == "owner") {
+            std::ofstream(log) << "kept\n";
+        } else if (made == "link") {
+            fs::create_symlink(elsewhere, log);
+        } else if (made == "hardlink") {
+            fs::create_hard_link(elsewhere, log);
+        } else if (made == "fifo") {
+            ASSERT_EQ(mkfifo(log.c_str(), 0600), 0);
+        }
+        if (made == "owner" && (geteuid() != 0 || chown(log.c_str(), 12345, 12345) != 0)) {
+            continue;
+        }
+        errno = 0;
+        FILE *file = plat_fopen_log(log.c_str());
+        EXPECT_EQ(file == nullptr ? errno : 0, c.error);
+        if (file != nullptr) {
+            fputs("line\n", file);
+            fclose(file);
+            std::ifstream in(log);
+            std::string text((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+            EXPECT_EQ(text, made == "file" ? "kept\nline\n" : "line\n");
+        }
+        std::ifstream kept(elsewhere);
+        std::string text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, "kept\n") << "nothing written elsewhere";
     }
 }
 
