@@ -528,8 +528,9 @@ const Scenario kScenarios[] = {
     // An image another user owns is no candidate: its name, which promises an
     // older boot code, decides nothing.
     Row("ImageOfAnotherOwnerIsNoCandidate", "A", {}, {"-p"}, "y\n",
-        {Found('A'), O(kSameFirmware), AskRestore("Boot Code 5.0.3 to 5.0.2", "n", "y\n"),
-         Con(kNoticeRestore), Selecting('A'), Restoring(kSavedA), O(kComplete)},
+        {Found('A'), O(kSameFirmware),
+         AskRestore("Boot Code 5.0 to 5.0 and PXE 8.3.2 to 8.3.1", "n", "y\n"), Con(kNoticeRestore),
+         Selecting('A'), Restoring(kSavedA), O(kComplete)},
         1, {RestoreCmd('A', kSavedA)}, {{'A', "5.0.2", "8.3.1", "1.2.0"}},
         {{"0A1B2C3D4E5F.bc4.0.0.bin", 'A', "5.0.2", "8.3.1", SavedImage::FOREIGN}, kImageA}),
     // A listing of the saved images needs no catalogue.
@@ -1122,7 +1123,8 @@ const EarlyEnd kEarlyEnds[] = {
     {"BackupDirectoryIsALink", false, "link", "\\VLMSYSTEM\\NICFWBACKUP\\", 1920, true},
     {"RunLockIsALink", false, "lock-link", "\\VLMSYSTEM\\lanrefit.lock", 1920, false},
     {"SilentNoAdministrator", true, "", "", 0, false, nullptr, nullptr, true},
-    {"SilentWorkDirectoryIsALink", false, "link", "\\VLMSYSTEM", 1920, true, nullptr, nullptr, true},
+    {"SilentWorkDirectoryIsALink", false, "link", "\\VLMSYSTEM", 1920, true, nullptr, nullptr,
+     true},
     // Where the run starts, and what it would start and read there, before any
     // of it is loaded, started or read.
     {"CurrentFolderWritableByAll", false, "0777", "~", 0, true,
