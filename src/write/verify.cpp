@@ -11,7 +11,15 @@
 namespace {
 
 // The components as the failure lines name them, in write order.
-enum Compared { C_BOOTCODE, C_PXE, C_UMP, C_CLP, C_ISCSI, C_COUNT };
+// A compared component reads the installed field of the same number.
+enum Compared {
+    C_BOOTCODE = FIELD_BOOTCODE,
+    C_PXE = FIELD_PXE,
+    C_UMP = FIELD_UMP,
+    C_CLP = FIELD_CLP,
+    C_ISCSI = FIELD_ISCSI,
+    C_COUNT
+};
 
 struct ComparedRow {
     const char *name;
@@ -109,19 +117,7 @@ Version Installed(const NicFwInfo &fw, Compared c, bool pre_boot) {
                : (fw.Flags & FW_HAS_CLP) != 0 ? Widen(fw.ClpVersion)
                                               : Widen(fw.IscsiVersion);
     }
-    switch (c) {
-    case C_PXE:
-        return fw.PxeVersion;
-    case C_UMP:
-        return Widen(fw.UmpVersion);
-    case C_CLP:
-        return Widen(fw.ClpVersion);
-    case C_ISCSI:
-        return Widen(fw.IscsiVersion);
-    case C_BOOTCODE:
-    default:
-        return fw.BootCodeVersion;
-    }
+    return InstalledVersion(fw, static_cast<InstalledField>(c));
 }
 
 bool Differ(const Version &installed, const Version &expected, bool eight_bit) {

@@ -71,6 +71,11 @@ struct BackupPathRecord {
 // One record per port, same index as NicTable; created zero-filled by the upgrade run.
 extern std::vector<BackupPathRecord> BackupPathTable;
 
+// An installed version as the version line shows it and the read-back
+// compares it: from the 32-bit or the 8-bit fields of NicFwInfo.
+enum InstalledField { FIELD_BOOTCODE, FIELD_PXE, FIELD_UMP, FIELD_CLP, FIELD_ISCSI };
+Version InstalledVersion(const NicFwInfo &fw, InstalledField field);
+
 // The writers, in write order; the restore of a saved image comes last.
 enum WriteComponent {
     WRITE_BOOTCODE,

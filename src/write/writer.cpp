@@ -12,10 +12,6 @@
 
 namespace {
 
-// An installed version as the version line shows it: from the 32-bit or the
-// 8-bit fields of NicFwInfo.
-enum InstalledField { FIELD_BOOTCODE, FIELD_PXE, FIELD_UMP, FIELD_CLP, FIELD_ISCSI };
-
 // How the writer picks the tool's verb.
 enum VerbRule {
     VERB_FIXED,        // always verb
@@ -73,22 +69,6 @@ const WriterRow kWriters[WRITE_COMPONENTS] = {
     {PLAN_RESTORE_CONFIRMED, 0, nullptr, FIELD_BOOTCODE, nullptr, &UpgradePlan::BootCodePath,
      VERB_FIXED, "restore", nullptr, 0, NOTICE_RESTORE, true, true, "Restore"},
 };
-
-Version InstalledVersion(const NicFwInfo &fw, InstalledField field) {
-    switch (field) {
-    case FIELD_PXE:
-        return fw.PxeVersion;
-    case FIELD_UMP:
-        return Widen(fw.UmpVersion);
-    case FIELD_CLP:
-        return Widen(fw.ClpVersion);
-    case FIELD_ISCSI:
-        return Widen(fw.IscsiVersion);
-    case FIELD_BOOTCODE:
-    default:
-        return fw.BootCodeVersion;
-    }
-}
 
 // Prints a console-only line: the log is kept out for its span.
 void ConsoleOnly(const char *text) {
@@ -240,6 +220,22 @@ uint32_t RunWriter(WriteComponent component) {
 } // namespace
 
 std::vector<WriteRecord> WriteTable;
+
+Version InstalledVersion(const NicFwInfo &fw, InstalledField field) {
+    switch (field) {
+    case FIELD_PXE:
+        return fw.PxeVersion;
+    case FIELD_UMP:
+        return Widen(fw.UmpVersion);
+    case FIELD_CLP:
+        return Widen(fw.ClpVersion);
+    case FIELD_ISCSI:
+        return Widen(fw.IscsiVersion);
+    case FIELD_BOOTCODE:
+    default:
+        return fw.BootCodeVersion;
+    }
+}
 
 uint32_t UpgradeBootCode() {
     return RunWriter(WRITE_BOOTCODE);
