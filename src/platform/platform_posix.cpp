@@ -485,7 +485,9 @@ extern "C" void RecordInterruption(int) {
     InterruptionCount = InterruptionCount + 1;
 }
 
-constexpr int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too: an output whose reader is gone (a pipe's, a dropped session's)
+// would otherwise end the program in the middle of a write.
+constexpr int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 constexpr size_t HELD_SIGNAL_COUNT = sizeof kHeldSignals / sizeof kHeldSignals[0];
 struct sigaction SavedActions[HELD_SIGNAL_COUNT];
 bool Installed[HELD_SIGNAL_COUNT];
@@ -526,8 +528,9 @@ int plat_wait_process(PlatProcess *process, unsigned long milliseconds) {
     const unsigned seen = plat_interruptions();
     const unsigned long long deadline = plat_milliseconds() + milliseconds;
     for (;;) {
-        int options = milliseconds == PLAT_WAIT_FOREVER ? 0 : WNOHANG;
-        pid_t r = waitpid(process->pid, nullptr, options);
+        // Never a blocking wait: an interruption that comes just before it
+        // would go unseen until the child ends.
+        pid_t r = waitpid(process->pid, nullptr, WNOHANG);
         if (r == process->pid || (r < 0 && errno != EINTR)) {
             process->pid = -1;
             return 1;
@@ -535,16 +538,17 @@ int plat_wait_process(PlatProcess *process, unsigned long milliseconds) {
         if (plat_interruptions() != seen) {
             return 0;
         }
-        if (options == WNOHANG) {
+        unsigned long long nap = 10;
+        if (milliseconds != PLAT_WAIT_FOREVER) {
             unsigned long long now = plat_milliseconds();
             if (now >= deadline) {
                 return 0;
             }
-            // The end of the child is looked for every 10 ms; a signal cuts the sleep short.
-            unsigned long long nap = deadline - now < 10 ? deadline - now : 10;
-            struct timespec pause = {0, static_cast<long>(nap) * 1000000L};
-            nanosleep(&pause, nullptr);
+            nap = deadline - now < nap ? deadline - now : nap;
         }
+        // The end of the child is looked for every 10 ms; a signal cuts the sleep short.
+        struct timespec pause = {0, static_cast<long>(nap) * 1000000L};
+        nanosleep(&pause, nullptr);
     }
 }
 

@@ -146,6 +146,14 @@ bool TrustInputs() {
             return false;
         }
     }
+    if (!reads_catalogue && starts_tool) {
+        // A restore reads no catalogue, but the site's jumper list beside it.
+        for (const char *path : {".\\NIC_FW", ".\\NIC_FW\\Jumper.config"}) {
+            if (plat_path_exists(path) && !TrustPath(path, path)) {
+                return false;
+            }
+        }
+    }
     return !reads_catalogue || TrustCatalogue() != 0;
 }
 
@@ -275,6 +283,9 @@ int upgrade_run() {
     // An interruption during a write stops the pass once that write, and
     // the check of its adapter, are done.
     const bool restore_write = (RunFlags & (RUN_RESTORE | RUN_RESTORE_FILE)) != 0;
+    // Held for the whole pass, which asks nothing: a write is checked, read
+    // back and reported however often the operator presses Ctrl-C.
+    plat_hold_interruptions();
     for (CurrentNic = 0; CurrentNic < NicCount && plat_interruptions() == 0; CurrentNic++) {
         if (!restore_write) {
             for (uint32_t (*write)() : kWriteOrder) {
@@ -290,16 +301,21 @@ int upgrade_run() {
             VerifyUpgrade();
         }
     }
+    int result;
     if (plat_interruptions() != 0) {
         log_write("Run interrupted: no further writes.\r\n");
         CloseLibrary(0);
         if ((RunFlags & RUN_HAD_ERRORS) != 0) {
-            return Summary();
+            result = Summary();
+        } else {
+            RunFlags |= RUN_CANCELLED;
+            Cancelled();
+            result = 1;
         }
-        RunFlags |= RUN_CANCELLED;
-        Cancelled();
-        return 1;
+    } else {
+        CloseLibrary(0);
+        result = Summary();
     }
-    CloseLibrary(0);
-    return Summary();
+    plat_release_interruptions();
+    return result;
 }

@@ -65,11 +65,9 @@ void EraseProgress(ProgressLine &progress) {
 
 int RunTool(const char *command_line, const char *component, const char *mac) {
     const bool show_progress = (RunFlags & RUN_SILENT) == 0 && plat_stdout_is_console() != 0;
-    plat_hold_interruptions();
     unsigned long error = 0;
     PlatProcess *child = plat_start_process(command_line, &error);
     if (child == nullptr) {
-        plat_release_interruptions();
         return 0;
     }
     const unsigned long long start = plat_milliseconds();
@@ -94,6 +92,5 @@ int RunTool(const char *command_line, const char *component, const char *mac) {
         }
     }
     EraseProgress(progress);
-    plat_release_interruptions();
     return 1;
 }

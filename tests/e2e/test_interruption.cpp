@@ -54,6 +54,8 @@ const Interruption kInterruptions[] = {
     {"CtrlCDuringFirstWrite", DURING_WRITE, 1, 0, SIGINT},
     {"TerminatedDuringSecondWrite", DURING_WRITE, 2, 0, SIGTERM},
     {"HangupDuringFirstWrite", DURING_WRITE, 1, 0, SIGHUP},
+    // A pipe whose reader went away (a tee ended by the same Ctrl-C, a dropped session).
+    {"PipeBrokenDuringFirstWrite", DURING_WRITE, 1, 0, SIGPIPE},
     // The first write failed: the run ends with errors, not as cancelled.
     {"CtrlCAfterAFailedWrite", DURING_WRITE, 2, 0, SIGINT, 1u << 0},
     {"CtrlCTypedAtTheTerminal", DURING_WRITE, 1, 0, CTRL_C_TYPED},

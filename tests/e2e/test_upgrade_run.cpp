@@ -1147,6 +1147,11 @@ const EarlyEnd kEarlyEnds[] = {
     {"WriterToolOfAnotherOwner", false, "nobody", "~\\imgwriter", 0, true,
      "Cannot trust .\\imgwriter: its owner is not Administrators, SYSTEM or the account running "
      "lanrefit.\r\n"},
+    // A restore reads no catalogue, but the site's jumper list beside it.
+    {"JumperListOfAnotherOwnerInARestore", false, "nobody", "~\\NIC_FW\\Jumper.config", 0, true,
+     "Cannot trust .\\NIC_FW\\Jumper.config: its owner is not Administrators, SYSTEM or the "
+     "account running lanrefit.\r\n",
+     "-p"},
     {"SilentWriterToolOfAnotherOwner", false, "nobody", "~\\imgwriter", 0, true,
      "Cannot trust .\\imgwriter: its owner is not Administrators, SYSTEM or the account running "
      "lanrefit.\r\n",
