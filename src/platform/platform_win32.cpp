@@ -658,13 +658,25 @@ int plat_current_folder(char *buf, size_t size) {
 unsigned long plat_take_run_lock(const char *path) {
     // No sharing: every other open fails while this handle, or the copy a
     // writer tool inherits, is open. A reparse point is opened as itself,
-    // never followed, and refused.
-    HANDLE lock = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    // never followed, and refused. A new file gets an access list of its own
+    // for Administrators and SYSTEM alone, whatever its folder passes on, so
+    // that no other account can open it and hold every run off.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            "D:P(A;;FA;;;BA)(A;;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr)) {
+        return static_cast<unsigned long>(GetLastError());
+    }
+    SECURITY_ATTRIBUTES attributes;
+    attributes.nLength = sizeof attributes;
+    attributes.lpSecurityDescriptor = descriptor;
+    attributes.bInheritHandle = FALSE;
+    HANDLE lock = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, &attributes, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const DWORD open_error = GetLastError();
+    LocalFree(descriptor);
     if (lock == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        return error == ERROR_SHARING_VIOLATION ? PLAT_ERROR_LOCKED
-                                                : static_cast<unsigned long>(error);
+        return open_error == ERROR_SHARING_VIOLATION ? PLAT_ERROR_LOCKED
+                                                     : static_cast<unsigned long>(open_error);
     }
     BY_HANDLE_FILE_INFORMATION info;
     unsigned long error = 0;
