@@ -303,23 +303,37 @@ int plat_restrict_library_search() {
     return done;
 }
 
-unsigned long plat_create_private_directory(const char *path) {
-    // Full control for Administrators (BA) and SYSTEM (SY), for the folder,
-    // its subfolders (CI) and its files (OI); protected (P): nothing inherited.
+namespace {
+
+// Security attributes, not inheritable, for a new file or folder with the
+// access list written as SDDL text. 0, or the error code; on 0 the caller
+// frees attributes.lpSecurityDescriptor with LocalFree.
+unsigned long AttributesFor(const char *sddl, SECURITY_ATTRIBUTES &attributes) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
         return static_cast<unsigned long>(GetLastError());
     }
-    SECURITY_ATTRIBUTES attributes;
     attributes.nLength = sizeof attributes;
     attributes.lpSecurityDescriptor = descriptor;
     attributes.bInheritHandle = FALSE;
-    unsigned long error = 0;
+    return 0;
+}
+
+} // namespace
+
+unsigned long plat_create_private_directory(const char *path) {
+    // Full control for Administrators (BA) and SYSTEM (SY), for the folder,
+    // its subfolders (CI) and its files (OI); protected (P): nothing inherited.
+    SECURITY_ATTRIBUTES attributes;
+    unsigned long error = AttributesFor("D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", attributes);
+    if (error != 0) {
+        return error;
+    }
     if (!CreateDirectoryA(path, &attributes)) {
         error = static_cast<unsigned long>(GetLastError());
     }
-    LocalFree(descriptor);
+    LocalFree(attributes.lpSecurityDescriptor);
     return error;
 }
 
@@ -661,19 +675,15 @@ unsigned long plat_take_run_lock(const char *path) {
     // never followed, and refused. A new file gets an access list of its own
     // for Administrators and SYSTEM alone, whatever its folder passes on, so
     // that no other account can open it and hold every run off.
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            "D:P(A;;FA;;;BA)(A;;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr)) {
-        return static_cast<unsigned long>(GetLastError());
-    }
     SECURITY_ATTRIBUTES attributes;
-    attributes.nLength = sizeof attributes;
-    attributes.lpSecurityDescriptor = descriptor;
-    attributes.bInheritHandle = FALSE;
+    const unsigned long made = AttributesFor("D:P(A;;FA;;;BA)(A;;FA;;;SY)", attributes);
+    if (made != 0) {
+        return made;
+    }
     HANDLE lock = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, &attributes, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     const DWORD open_error = GetLastError();
-    LocalFree(descriptor);
+    LocalFree(attributes.lpSecurityDescriptor);
     if (lock == INVALID_HANDLE_VALUE) {
         return open_error == ERROR_SHARING_VIOLATION ? PLAT_ERROR_LOCKED
                                                      : static_cast<unsigned long>(open_error);
